@@ -1,0 +1,46 @@
+# The two set-up commands: `make run` and `make test`. Both install what is missing first.
+BUILD   ?= build
+RUN_DIR ?= $(CURDIR)/run
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+JOBS    ?= $(shell nproc)
+
+.PHONY: all deps build run test test-asan test-tsan format format-check lint clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@mkdir -p $(RUN_DIR)/runtime $(RUN_DIR)/data
+	@chmod 700 $(RUN_DIR)/runtime
+	@echo "veskosd: drive it from another shell with: $(BUILD)/veskosd --runtime-dir $(RUN_DIR)/runtime status   (or: post 1281 512 32)"
+	$(BUILD)/veskosd --machine sim --runtime-dir $(RUN_DIR)/runtime --data-dir $(RUN_DIR)/data $(ARGS)
+
+test: build
+	bash scripts/check-layering
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+test-asan:
+	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DVESKOSD_SANITIZE=address"
+
+test-tsan:
+	$(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DVESKOSD_SANITIZE=thread"
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+format-check:
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+lint: $(BUILD)/build.ninja
+	git ls-files '*.cpp' | grep -v '^tests/' | xargs clang-tidy -p $(BUILD) --quiet
+
+clean:
+	rm -rf build build-asan build-tsan

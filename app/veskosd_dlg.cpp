@@ -1,0 +1,69 @@
+#include "app/veskosd_dlg.h"
+
+#include "app/paths.h"
+#include "platform/ports.h"
+
+StartupHooks& startupHooks() {
+    static StartupHooks hooks;
+    return hooks;
+}
+
+CVESKOSDDlg::CVESKOSDDlg() : m_hIcon(static_cast<base::Icon>(IDR_MAINFRAME)) {}
+
+CVESKOSDDlg::~CVESKOSDDlg() {
+    // Tear-down order: graphics shut-down (even when never started), font, progress wrapper.
+    GdiplusToken = 0;
+    m_Font.DeleteObject();
+    m_Progress = {};
+}
+
+void CVESKOSDDlg::DoDataExchange() { m_Progress.controlId = IDC_PROGRESS; }
+
+void CVESKOSDDlg::OnPaint() {
+    if (paintBody) paintBody();
+}
+
+void CVESKOSDDlg::MyHotKey(uint32_t nHotKeyId, uint32_t nKey1, uint32_t nKey2) {
+    if (hotKeyBody) hotKeyBody(nHotKeyId, nKey1, nKey2);
+}
+
+namespace {
+
+void runHook(const std::function<void()>& hook) {
+    if (hook) hook();
+}
+
+}  // namespace
+
+bool CVESKOSDDlg::OnInitDialog() {
+    DoDataExchange();
+    WindowProc(WM_SETICON, ICON_BIG, static_cast<base::LPARAM>(m_hIcon));
+    WindowProc(WM_SETICON, ICON_SMALL, static_cast<base::LPARAM>(m_hIcon));
+    hMainWnd = this;
+    MajorVersion = platform::ports().info->majorVersion();
+
+    StartupHooks& hooks = startupHooks();
+    runHook(hooks.registerHotKeys);
+    runHook(hooks.registerRawInput);
+
+    setWindowText("VESKOSD");
+    platform::ports().windowDirectory->publish("VESKOSD", this);
+
+    VolumeCriticalSection.initialize(kCriticalSectionSpinCount);
+    VESKOSDUARTSendCriticalSection.initialize(kCriticalSectionSpinCount);
+
+    runHook(hooks.openAcpiChannel);
+    runHook(hooks.readStartingVolume);
+    runHook(hooks.prepareOsdWindow);
+    runHook(hooks.powerNotices);
+    runHook(hooks.commonThreads);
+
+    // Step 16: every state file lives in the program's data folder.
+    szBrightnessFile = dataFolderPath();
+    szButtonActionFile = szBrightnessFile;
+    szOriginalStateFile = szBrightnessFile;
+    szConfigurationFile = dataFolderPath();
+
+    runHook(bOSDModel ? hooks.osdModelHalf : hooks.controllerModelHalf);
+    return true;
+}

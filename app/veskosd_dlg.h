@@ -1,0 +1,71 @@
+// The main dialog: the program's one window for its whole life.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "app/globals.h"
+#include "base/window.h"
+
+inline constexpr int IDD_VESKOSD_DIALOG = 102;
+inline constexpr int IDR_MAINFRAME = 128;
+inline constexpr int IDC_PROGRESS = 1000;
+
+// The progress control of the dialog template: bound, never shown or changed.
+struct CProgressCtrl {
+    int controlId = 0;
+};
+
+// A font made by the OSD painting; empty until then.
+struct CFont {
+    uintptr_t handle = 0;
+    void DeleteObject() { handle = 0; }
+};
+
+class CVESKOSDDlg : public base::Dialog {
+public:
+    CVESKOSDDlg();
+    ~CVESKOSDDlg() override;
+
+    base::LRESULT WindowProc(uint32_t message, base::WPARAM wParam, base::LPARAM lParam) override;
+
+    // Bodies of the message-map entries, supplied by the subsystems that own them at start-up.
+    static inline std::function<void()> paintBody;
+    static inline std::function<void(uint32_t id, uint32_t modifiers, uint32_t virtualKey)>
+        hotKeyBody;
+
+    base::Icon m_hIcon = 0;
+    CProgressCtrl m_Progress;
+    uintptr_t m_hMonitorPowerNotify = 0;
+    uintptr_t m_hSchemeNotify = 0;
+    CFont m_Font;
+
+protected:
+    void DoDataExchange();
+    bool OnInitDialog() override;
+    void OnOK() override {}
+    void OnCancel() override {}
+    void OnPaint() override;
+    base::Icon OnQueryDragIcon() override { return m_hIcon; }
+    void OnHotKey(uint32_t id, uint32_t modifiers, uint32_t virtualKey) override {
+        MyHotKey(id, modifiers, virtualKey);
+    }
+    void MyHotKey(uint32_t nHotKeyId, uint32_t nKey1, uint32_t nKey2);
+};
+
+// Start-up steps that later subsystems supply; each runs at its place in OnInitDialog when set.
+struct StartupHooks {
+    std::function<void()> registerHotKeys;     // step 5
+    std::function<void()> registerRawInput;    // step 6
+    std::function<void()> openAcpiChannel;     // step 9
+    std::function<void()> readStartingVolume;  // step 10
+    std::function<void()> prepareOsdWindow;    // step 11
+    std::function<void()> powerNotices;        // steps 12 and 13
+    std::function<void()> commonThreads;       // steps 14 and 15
+    std::function<void()> osdModelHalf;        // steps 18 to 24, OSD model
+    std::function<void()> controllerModelHalf; // steps 18 to 24, display-controller model
+};
+StartupHooks& startupHooks();
+
+// Spin count with the flag that pre-allocates the section's event.
+inline constexpr uint32_t kCriticalSectionSpinCount = 0x80000400;

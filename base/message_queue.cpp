@@ -1,0 +1,48 @@
+#include "base/message_queue.h"
+
+namespace base {
+
+void MessageQueue::post(const Message& m) {
+    {
+        std::lock_guard lock(m_);
+        items_.push_back(Item{m, {}});
+    }
+    cv_.notify_one();
+}
+
+void MessageQueue::postTask(std::function<void()> task) {
+    {
+        std::lock_guard lock(m_);
+        items_.push_back(Item{{}, std::move(task)});
+    }
+    cv_.notify_one();
+}
+
+bool MessageQueue::get(Item& item) {
+    std::unique_lock lock(m_);
+    cv_.wait(lock, [&] { return !items_.empty() || quit_; });
+    if (items_.empty()) return false;
+    item = std::move(items_.front());
+    items_.pop_front();
+    return true;
+}
+
+void MessageQueue::quit() {
+    {
+        std::lock_guard lock(m_);
+        quit_ = true;
+    }
+    cv_.notify_all();
+}
+
+std::size_t MessageQueue::pending() const {
+    std::lock_guard lock(m_);
+    return items_.size();
+}
+
+MessageQueue& MessageQueue::current() {
+    thread_local MessageQueue queue;
+    return queue;
+}
+
+}  // namespace base

@@ -1,0 +1,50 @@
+// A per-thread message queue: any thread posts, the owning thread takes in posting order.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+
+#include "base/messages.h"
+
+namespace base {
+
+class Window;
+
+struct Message {
+    Window* window = nullptr;
+    uint32_t message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+};
+
+class MessageQueue {
+public:
+    // An item is either a message for a window or a task to run on the owning thread (used
+    // for requests that must read GUI-thread state, such as a status report).
+    struct Item {
+        Message message;
+        std::function<void()> task;
+    };
+
+    void post(const Message& m);
+    void postTask(std::function<void()> task);
+    // Blocks until an item is there; false once quit() was called and the queue drained up to it.
+    bool get(Item& item);
+    // Ends get() for the owner after the items already posted.
+    void quit();
+    std::size_t pending() const;
+
+    // The queue of the calling thread, created on first use.
+    static MessageQueue& current();
+
+private:
+    mutable std::mutex m_;
+    std::condition_variable cv_;
+    std::deque<Item> items_;
+    bool quit_ = false;
+};
+
+}  // namespace base

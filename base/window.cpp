@@ -1,0 +1,72 @@
+#include "base/window.h"
+
+namespace base {
+
+Window::Window() : queue_(&MessageQueue::current()) {}
+
+LRESULT Window::WindowProc(uint32_t message, WPARAM wParam, LPARAM lParam) {
+    return baseWindowProc(message, wParam, lParam);
+}
+
+LRESULT Window::baseWindowProc(uint32_t message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_PAINT:
+            OnPaint();
+            return 0;
+        case WM_QUERYDRAGICON:
+            return static_cast<LRESULT>(OnQueryDragIcon());
+        case WM_HOTKEY:
+            // lParam carries the modifiers in its low word and the virtual key in its high word.
+            OnHotKey(static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam & 0xFFFF),
+                     static_cast<uint32_t>((lParam >> 16) & 0xFFFF));
+            return 0;
+        case WM_SETICON:
+            (wParam == ICON_BIG ? bigIcon_ : smallIcon_) = static_cast<Icon>(lParam);
+            return 0;
+        case WM_CLOSE:
+            // A dialog turns the close command into Cancel.
+            OnCancel();
+            return 0;
+        case WM_COMMAND:
+            if ((wParam & 0xFFFF) == IDOK) OnOK();
+            if ((wParam & 0xFFFF) == IDCANCEL) OnCancel();
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+bool Window::postMessage(uint32_t message, WPARAM wParam, LPARAM lParam) {
+    queue_->post(Message{this, message, wParam, lParam});
+    return true;
+}
+
+void Window::setWindowText(const std::string& text) {
+    std::lock_guard lock(textMutex_);
+    text_ = text;
+}
+
+std::string Window::windowText() const {
+    std::lock_guard lock(textMutex_);
+    return text_;
+}
+
+bool postMessage(Window* window, uint32_t message, WPARAM wParam, LPARAM lParam) {
+    return window && window->postMessage(message, wParam, lParam);
+}
+
+int Dialog::DoModal() {
+    OnInitDialog();
+    MessageQueue::Item item;
+    while (queue().get(item)) {
+        if (item.task) {
+            item.task();
+        } else if (item.message.window) {
+            item.message.window->WindowProc(item.message.message, item.message.wParam,
+                                            item.message.lParam);
+        }
+    }
+    return IDCANCEL;
+}
+
+}  // namespace base

@@ -1,0 +1,42 @@
+#include <CLI/CLI.hpp>
+
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+
+int main(int argc, char** argv) {
+    CliOptions options;
+    options.programPath = argc > 0 ? argv[0] : "veskosd";
+
+    CLI::App app{"veskosd: media-button and on-screen-display controller"};
+    app.set_version_flag("--version", std::string(VESKOSD_VERSION));
+    app.add_option("--machine", options.machine, "linux or sim (simulated all-in-one)")
+        ->check(CLI::IsMember({"linux", "sim"}));
+    app.add_option("--sim-model", options.simModel, "model the simulated firmware reports")
+        ->check(CLI::IsMember({1, 2, 3}));
+    app.add_option("--runtime-dir", options.runtimeDir,
+                   "socket and lock directory (default $XDG_RUNTIME_DIR/veskosd)");
+    app.add_option("--data-dir", options.dataDir, "configuration and state files");
+    app.add_option("--os-version", options.osVersion, "force the interface generation (5 or 6)")
+        ->check(CLI::IsMember({5u, 6u}));
+    app.add_flag("--verbose", options.verbose, "one line per dispatched message on stderr");
+
+    std::vector<std::string> postArgs;
+    auto* post = app.add_subcommand("post", "post a message to the running instance");
+    post->add_option("message wParam lParam", postArgs, "numbers, decimal or 0x hex")
+        ->expected(3)
+        ->required();
+    auto* status = app.add_subcommand("status", "print the running instance's state as JSON");
+    std::vector<std::string> simArgs;
+    auto* sim = app.add_subcommand("sim", "drive the simulated machine of the running instance");
+    sim->add_option("args", simArgs, "device, verb and arguments")->required();
+    app.require_subcommand(0, 1);
+
+    CLI11_PARSE(app, argc, argv);
+
+    if (post->parsed()) return runPost(options, postArgs);
+    if (status->parsed()) return runStatus(options);
+    if (sim->parsed()) return runSim(options, simArgs);
+    return runDaemon(options);
+}

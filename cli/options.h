@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct CliOptions {
+    std::string programPath;
+    std::string machine = "linux";
+    int simModel = 1;
+    std::string runtimeDir;
+    std::string dataDir;
+    uint32_t osVersion = 0;  // 0: detect
+    bool verbose = false;
+};
+
+// The daemon in the foreground; returns the process's exit status.
+int runDaemon(const CliOptions& options);
+
+// Client commands against the running instance; exit status 0 when it answered ok.
+int runPost(const CliOptions& options, const std::vector<std::string>& args);
+int runStatus(const CliOptions& options);
+int runSim(const CliOptions& options, const std::vector<std::string>& args);

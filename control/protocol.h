@@ -1,0 +1,44 @@
+// Requests on the control socket: one JSON object per line, answered by one JSON object.
+//   {"op":"post","message":1281,"wParam":512,"lParam":32}
+//   {"op":"status"}
+//   {"op":"<other>", ...}   handled by whichever subsystem registered the op
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+namespace control {
+
+inline constexpr std::size_t kMaxRequestBytes = 4096;
+
+struct PostRequest {
+    uint32_t message = 0;
+    uint64_t wParam = 0;
+    int64_t lParam = 0;
+};
+
+struct Request {
+    std::string op;
+    nlohmann::json body;              // the whole object, for ops that take more fields
+    std::optional<PostRequest> post;  // set for "post"
+};
+
+// The request, or an error text saying what is wrong with it.
+struct ParseResult {
+    std::optional<Request> request;
+    std::string error;
+};
+ParseResult parseRequest(std::string_view line);
+
+std::string okReply(nlohmann::json fields = nlohmann::json::object());
+std::string errorReply(const std::string& error);
+
+// Parses the number forms the command line accepts: decimal, or hex with 0x, optionally negative.
+std::optional<int64_t> parseSigned(std::string_view text);
+std::optional<uint64_t> parseUnsigned(std::string_view text);
+
+}  // namespace control

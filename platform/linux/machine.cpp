@@ -1,0 +1,19 @@
+#include "platform/linux/machine.h"
+
+#include <memory>
+
+#include "platform/linux/instance_lock.h"
+#include "platform/linux/message_box.h"
+#include "platform/linux/platform_info.h"
+
+namespace platform::linux_adapter {
+
+Ports makePorts(const Options& options) {
+    Ports p;
+    p.info = std::make_unique<LinuxPlatformInfo>(options.osVersion);
+    p.messageBox = std::make_unique<LinuxMessageBox>();
+    p.instanceLock = std::make_unique<FlockInstanceLock>(options.runtimeDir);
+    return p;
+}
+
+}  // namespace platform::linux_adapter

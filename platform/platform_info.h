@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+class PlatformInfo {
+public:
+    virtual ~PlatformInfo() = default;
+    // 6 and above selects the newer audio and brightness interfaces, 5 and below the legacy ones.
+    virtual uint32_t majorVersion() = 0;
+};
+
+}  // namespace platform

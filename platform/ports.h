@@ -1,0 +1,26 @@
+// The ports through which the core reaches the platform. One adapter set is installed at
+// start-up (Linux or the simulated machine); tests install fakes.
+#pragma once
+
+#include <memory>
+
+#include "platform/instance_lock.h"
+#include "platform/message_box.h"
+#include "platform/platform_info.h"
+#include "platform/window_directory.h"
+
+namespace platform {
+
+struct Ports {
+    std::unique_ptr<PlatformInfo> info;
+    std::unique_ptr<MessageBoxSink> messageBox;
+    std::unique_ptr<InstanceLock> instanceLock;
+    std::unique_ptr<WindowDirectory> windowDirectory;
+};
+
+// The installed ports; every member is non-null after installPorts.
+Ports& ports();
+// Missing members are filled with do-nothing defaults that fail the way the core handles.
+void installPorts(Ports p);
+
+}  // namespace platform

@@ -1,0 +1,41 @@
+// The simulated all-in-one machine: every device lives in this process, driven by the tests and
+// by `veskosd sim ...` from another shell.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/ports.h"
+
+namespace platform::sim {
+
+struct Options {
+    std::string runtimeDir;
+    int model = 1;           // what the firmware's model query answers
+    uint32_t osVersion = 6;  // what the version query answers
+};
+
+class SimMachine {
+public:
+    explicit SimMachine(Options options);
+    SimMachine(const SimMachine&) = delete;
+    SimMachine& operator=(const SimMachine&) = delete;
+
+    // Ports backed by this machine; it must outlive them.
+    Ports makePorts();
+    // What the simulated hardware saw, for the status report. Any thread.
+    nlohmann::json status() const;
+    // `veskosd sim ARGS...`; throws std::invalid_argument for an unknown verb.
+    nlohmann::json command(const nlohmann::json& args);
+
+    const Options& options() const { return options_; }
+
+private:
+    Options options_;
+    mutable std::mutex m_;
+};
+
+}  // namespace platform::sim
