@@ -25,19 +25,21 @@ run: build
 
 test: build
 	bash scripts/check-layering
+	$(MAKE) --no-print-directory format-check
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
+# Sanitizer reports end the process, so a fault in the spawned daemon fails its test too.
 test-asan:
-	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DVESKOSD_SANITIZE=address"
+	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 $(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DVESKOSD_SANITIZE=address"
 
 test-tsan:
-	$(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DVESKOSD_SANITIZE=thread"
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DVESKOSD_SANITIZE=thread"
 
 format:
-	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs clang-format -i
 
 format-check:
-	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+	@git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 lint: $(BUILD)/build.ninja
 	git ls-files '*.cpp' | grep -v '^tests/' | xargs clang-tidy -p $(BUILD) --quiet

@@ -18,6 +18,10 @@ void MessageBox(const std::string& text, uint32_t type) {
     platform::ports().messageBox->show(text, caption, type);
 }
 
-const std::vector<ShownMessageBox>& shownMessageBoxes() { return shown(); }
+const std::vector<ShownMessageBox>& shownMessageBoxes() {
+    return shown();
+}
 
-void clearShownMessageBoxes() { shown().clear(); }
+void clearShownMessageBoxes() {
+    shown().clear();
+}

@@ -20,9 +20,13 @@ std::string dataFolderPath() {
     return folder;
 }
 
-void setDataFolder(const std::string& folder) { dataFolder() = folder; }
+void setDataFolder(const std::string& folder) {
+    dataFolder() = folder;
+}
 
-std::string applicationName() { return appName(); }
+std::string applicationName() {
+    return appName();
+}
 
 void setApplicationName(const std::string& programPath) {
     const auto slash = programPath.find_last_of('/');

@@ -66,4 +66,6 @@ void registerStatusSection(const std::string& key, std::function<nlohmann::json(
     sections()[key] = std::move(section);
 }
 
-void clearStatusSections() { sections().clear(); }
+void clearStatusSections() {
+    sections().clear();
+}

@@ -17,7 +17,9 @@ CVESKOSDDlg::~CVESKOSDDlg() {
     m_Progress = {};
 }
 
-void CVESKOSDDlg::DoDataExchange() { m_Progress.controlId = IDC_PROGRESS; }
+void CVESKOSDDlg::DoDataExchange() {
+    m_Progress.controlId = IDC_PROGRESS;
+}
 
 void CVESKOSDDlg::OnPaint() {
     if (paintBody) paintBody();

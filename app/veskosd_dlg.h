@@ -23,7 +23,7 @@ struct CFont {
 };
 
 class CVESKOSDDlg : public base::Dialog {
-public:
+  public:
     CVESKOSDDlg();
     ~CVESKOSDDlg() override;
 
@@ -40,7 +40,7 @@ public:
     uintptr_t m_hSchemeNotify = 0;
     CFont m_Font;
 
-protected:
+  protected:
     void DoDataExchange();
     bool OnInitDialog() override;
     void OnOK() override {}
@@ -55,15 +55,15 @@ protected:
 
 // Start-up steps that later subsystems supply; each runs at its place in OnInitDialog when set.
 struct StartupHooks {
-    std::function<void()> registerHotKeys;     // step 5
-    std::function<void()> registerRawInput;    // step 6
-    std::function<void()> openAcpiChannel;     // step 9
-    std::function<void()> readStartingVolume;  // step 10
-    std::function<void()> prepareOsdWindow;    // step 11
-    std::function<void()> powerNotices;        // steps 12 and 13
-    std::function<void()> commonThreads;       // steps 14 and 15
-    std::function<void()> osdModelHalf;        // steps 18 to 24, OSD model
-    std::function<void()> controllerModelHalf; // steps 18 to 24, display-controller model
+    std::function<void()> registerHotKeys;      // step 5
+    std::function<void()> registerRawInput;     // step 6
+    std::function<void()> openAcpiChannel;      // step 9
+    std::function<void()> readStartingVolume;   // step 10
+    std::function<void()> prepareOsdWindow;     // step 11
+    std::function<void()> powerNotices;         // steps 12 and 13
+    std::function<void()> commonThreads;        // steps 14 and 15
+    std::function<void()> osdModelHalf;         // steps 18 to 24, OSD model
+    std::function<void()> controllerModelHalf;  // steps 18 to 24, display-controller model
 };
 StartupHooks& startupHooks();
 

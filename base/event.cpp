@@ -27,7 +27,7 @@ std::mutex& registryMutex() {
 }  // namespace
 
 class Event {
-public:
+  public:
     Event(bool manualReset, bool initialState, std::string name)
         : manualReset_(manualReset), signalled_(initialState), name_(std::move(name)) {}
 
@@ -146,8 +146,12 @@ bool isSignalled(const Event* event) {
     return event->signalled_;
 }
 
-bool isManualReset(const Event* event) { return event && event->manualReset_; }
+bool isManualReset(const Event* event) {
+    return event && event->manualReset_;
+}
 
-std::string eventName(const Event* event) { return event ? event->name_ : std::string(); }
+std::string eventName(const Event* event) {
+    return event ? event->name_ : std::string();
+}
 
 }  // namespace base

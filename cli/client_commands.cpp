@@ -43,10 +43,8 @@ int runPost(const CliOptions& options, const std::vector<std::string>& args) {
         std::fprintf(stderr, "veskosd: post takes three numbers: MESSAGE WPARAM LPARAM\n");
         return 1;
     }
-    auto reply = request(options, {{"op", "post"},
-                                   {"message", *message},
-                                   {"wParam", *wParam},
-                                   {"lParam", *lParam}});
+    auto reply = request(
+        options, {{"op", "post"}, {"message", *message}, {"wParam", *wParam}, {"lParam", *lParam}});
     return reply.is_null() ? 1 : 0;
 }
 

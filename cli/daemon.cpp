@@ -87,8 +87,8 @@ int runDaemon(const CliOptions& options) {
     } else {
         ports = platform::linux_adapter::makePorts({*runtimeDir, options.osVersion});
     }
-    ports.windowDirectory = std::make_unique<control::ControlServer>(
-        *runtimeDir + "/control.sock", handleControlRequest);
+    ports.windowDirectory = std::make_unique<control::ControlServer>(*runtimeDir + "/control.sock",
+                                                                     handleControlRequest);
     platform::installPorts(std::move(ports));
 
     setApplicationName(options.programPath);

@@ -29,7 +29,8 @@ std::optional<T> integerField(const nlohmann::json& body, const char* key, std::
     }
     const int64_t v = it->get<int64_t>();
     if (v < static_cast<int64_t>(std::numeric_limits<T>::min()) ||
-        (v > 0 && static_cast<uint64_t>(v) > static_cast<uint64_t>(std::numeric_limits<T>::max()))) {
+        (v > 0 &&
+         static_cast<uint64_t>(v) > static_cast<uint64_t>(std::numeric_limits<T>::max()))) {
         error = std::string("field \"") + key + "\" is out of range";
         return std::nullopt;
     }
@@ -94,7 +95,8 @@ std::optional<int64_t> parseSigned(std::string_view text) {
     }
     auto magnitude = parseUnsigned(text);
     if (!magnitude) return std::nullopt;
-    const uint64_t limit = static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0);
+    const uint64_t limit =
+        static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0);
     if (*magnitude > limit) return std::nullopt;
     if (negative) return static_cast<int64_t>(0 - *magnitude);
     return static_cast<int64_t>(*magnitude);

@@ -47,7 +47,9 @@ void sendAll(int fd, const std::string& data) {
 ControlServer::ControlServer(std::string socketPath, RequestHandler handler)
     : socketPath_(std::move(socketPath)), handler_(std::move(handler)) {}
 
-bool ControlServer::publish(const std::string&, base::Window*) { return start(); }
+bool ControlServer::publish(const std::string&, base::Window*) {
+    return start();
+}
 
 bool ControlServer::start() {
     if (started_) return true;

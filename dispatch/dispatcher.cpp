@@ -25,7 +25,9 @@ std::map<std::pair<uint32_t, int32_t>, Handler>& messageHandlers() {
 
 std::atomic<bool> verbose{false};
 
-int32_t currentModel() { return bOSDModel.load() ? kOsdModel : kDisplayControllerModel; }
+int32_t currentModel() {
+    return bOSDModel.load() ? kOsdModel : kDisplayControllerModel;
+}
 
 void setOsdModeFlags(base::LPARAM code) {
     if (code == LPARAM_DEBR || code == LPARAM_INBR) {
@@ -40,39 +42,67 @@ void setOsdModeFlags(base::LPARAM code) {
 
 const char* messageName(uint32_t message) {
     switch (message) {
-        case WM_PAINT: return "WM_PAINT";
-        case WM_CLOSE: return "WM_CLOSE";
-        case WM_QUERYENDSESSION: return "WM_QUERYENDSESSION";
-        case WM_ENDSESSION: return "WM_ENDSESSION";
-        case WM_QUERYDRAGICON: return "WM_QUERYDRAGICON";
-        case WM_DISPLAYCHANGE: return "WM_DISPLAYCHANGE";
-        case WM_SETICON: return "WM_SETICON";
-        case WM_INPUT: return "WM_INPUT";
-        case WM_COMMAND: return "WM_COMMAND";
-        case WM_POWERBROADCAST: return "WM_POWERBROADCAST";
-        case WM_DEVICECHANGE: return "WM_DEVICECHANGE";
-        case WM_HOTKEY: return "WM_HOTKEY";
-        case WM_DEVICE_EVENT: return "WM_DEVICE_EVENT";
-        default: return nullptr;
+        case WM_PAINT:
+            return "WM_PAINT";
+        case WM_CLOSE:
+            return "WM_CLOSE";
+        case WM_QUERYENDSESSION:
+            return "WM_QUERYENDSESSION";
+        case WM_ENDSESSION:
+            return "WM_ENDSESSION";
+        case WM_QUERYDRAGICON:
+            return "WM_QUERYDRAGICON";
+        case WM_DISPLAYCHANGE:
+            return "WM_DISPLAYCHANGE";
+        case WM_SETICON:
+            return "WM_SETICON";
+        case WM_INPUT:
+            return "WM_INPUT";
+        case WM_COMMAND:
+            return "WM_COMMAND";
+        case WM_POWERBROADCAST:
+            return "WM_POWERBROADCAST";
+        case WM_DEVICECHANGE:
+            return "WM_DEVICECHANGE";
+        case WM_HOTKEY:
+            return "WM_HOTKEY";
+        case WM_DEVICE_EVENT:
+            return "WM_DEVICE_EVENT";
+        default:
+            return nullptr;
     }
 }
 
 const char* codeName(base::LPARAM code) {
     switch (code) {
-        case LPARAM_DEBR: return "LPARAM_DEBR";
-        case LPARAM_INBR: return "LPARAM_INBR";
-        case LPARAM_SR_VOL_UP_MAKE: return "LPARAM_SR_VOL_UP_MAKE";
-        case LPARAM_SR_VOL_DOWN_MAKE: return "LPARAM_SR_VOL_DOWN_MAKE";
-        case LPARAM_SR_MUTE: return "LPARAM_SR_MUTE";
-        case LPARAM_TOGGLE_LCD: return "LPARAM_TOGGLE_LCD";
-        case LPARAM_BRIT_CHANGED: return "LPARAM_BRIT_CHANGED";
-        case LPARAM_MEDIA_SELECT: return "LPARAM_MEDIA_SELECT";
-        case LPARAM_SOURCE_CHANGED: return "LPARAM_SOURCE_CHANGED";
-        case LPARAM_DISABLE_HID: return "LPARAM_DISABLE_HID";
-        case LPARAM_ENABLE_HID: return "LPARAM_ENABLE_HID";
-        case LPARAM_SLEEP_SELECT: return "LPARAM_SLEEP_SELECT";
-        case LPARAM_SYSTEM_SHUTDOWN: return "LPARAM_SYSTEM_SHUTDOWN";
-        default: return nullptr;
+        case LPARAM_DEBR:
+            return "LPARAM_DEBR";
+        case LPARAM_INBR:
+            return "LPARAM_INBR";
+        case LPARAM_SR_VOL_UP_MAKE:
+            return "LPARAM_SR_VOL_UP_MAKE";
+        case LPARAM_SR_VOL_DOWN_MAKE:
+            return "LPARAM_SR_VOL_DOWN_MAKE";
+        case LPARAM_SR_MUTE:
+            return "LPARAM_SR_MUTE";
+        case LPARAM_TOGGLE_LCD:
+            return "LPARAM_TOGGLE_LCD";
+        case LPARAM_BRIT_CHANGED:
+            return "LPARAM_BRIT_CHANGED";
+        case LPARAM_MEDIA_SELECT:
+            return "LPARAM_MEDIA_SELECT";
+        case LPARAM_SOURCE_CHANGED:
+            return "LPARAM_SOURCE_CHANGED";
+        case LPARAM_DISABLE_HID:
+            return "LPARAM_DISABLE_HID";
+        case LPARAM_ENABLE_HID:
+            return "LPARAM_ENABLE_HID";
+        case LPARAM_SLEEP_SELECT:
+            return "LPARAM_SLEEP_SELECT";
+        case LPARAM_SYSTEM_SHUTDOWN:
+            return "LPARAM_SYSTEM_SHUTDOWN";
+        default:
+            return nullptr;
     }
 }
 
@@ -101,7 +131,9 @@ void clearHandlers() {
     messageHandlers().clear();
 }
 
-void setVerbose(bool on) { verbose = on; }
+void setVerbose(bool on) {
+    verbose = on;
+}
 
 std::string describeMessage(uint32_t message, base::WPARAM wParam, base::LPARAM lParam) {
     std::string line;

@@ -5,22 +5,22 @@ namespace platform {
 namespace {
 
 class DefaultInfo final : public PlatformInfo {
-public:
+  public:
     uint32_t majorVersion() override { return 6; }
 };
 
 class SilentMessageBox final : public MessageBoxSink {
-public:
+  public:
     void show(const std::string&, const std::string&, uint32_t) override {}
 };
 
 class NoInstanceLock final : public InstanceLock {
-public:
+  public:
     bool acquire(const std::string&) override { return true; }
 };
 
 class NoWindowDirectory final : public WindowDirectory {
-public:
+  public:
     bool publish(const std::string&, base::Window*) override { return false; }
 };
 

@@ -37,9 +37,8 @@ void LinuxMessageBox::show(const std::string& text, const std::string& caption, 
                     "SYSLOG_IDENTIFIER=%s", caption.c_str(), nullptr);
     if (std::getenv("DBUS_SESSION_BUS_ADDRESS")) {  // NOLINT(concurrency-mt-unsafe)
         // The bus call may take its time; the caller never waits for it.
-        base::startThread("notify", [text, caption, warning] {
-            notifyDesktop(text, caption, warning);
-        });
+        base::startThread("notify",
+                          [text, caption, warning] { notifyDesktop(text, caption, warning); });
     }
 }
 

@@ -11,17 +11,17 @@ namespace platform::sim {
 namespace {
 
 class SimInfo final : public PlatformInfo {
-public:
+  public:
     explicit SimInfo(uint32_t version) : version_(version) {}
     uint32_t majorVersion() override { return version_; }
 
-private:
+  private:
     uint32_t version_;
 };
 
 // The box's text goes to stderr; the core keeps the record that status reports.
 class SimMessageBox final : public MessageBoxSink {
-public:
+  public:
     void show(const std::string& text, const std::string& caption, uint32_t) override {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     }
@@ -49,8 +49,7 @@ nlohmann::json SimMachine::command(const nlohmann::json& args) {
     if (!args.is_array() || args.empty() || !args[0].is_string()) {
         throw std::invalid_argument("sim: expected a device and a verb");
     }
-    throw std::invalid_argument("sim: no simulated device \"" + args[0].get<std::string>() +
-                                "\"");
+    throw std::invalid_argument("sim: no simulated device \"" + args[0].get<std::string>() + "\"");
 }
 
 }  // namespace platform::sim

@@ -19,7 +19,7 @@ struct Options {
 };
 
 class SimMachine {
-public:
+  public:
     explicit SimMachine(Options options);
     SimMachine(const SimMachine&) = delete;
     SimMachine& operator=(const SimMachine&) = delete;
@@ -33,7 +33,7 @@ public:
 
     const Options& options() const { return options_; }
 
-private:
+  private:
     Options options_;
     mutable std::mutex m_;
 };

@@ -1,0 +1,61 @@
+// Runs the real veskosd binary and talks to it through its control socket.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace e2e {
+
+// A private directory removed at the end.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+struct RunResult {
+    int status = -1;  // exit status, or -1 when killed or timed out
+    std::string out;
+    std::string err;
+    double seconds = 0;
+};
+
+// Runs veskosd with `args` to the end (at most `timeoutMs`).
+RunResult runVeskosd(const std::vector<std::string>& args, int timeoutMs = 20000);
+
+class Daemon {
+  public:
+    // Starts `veskosd --runtime-dir DIR extraArgs...` and waits until it answers status.
+    explicit Daemon(std::vector<std::string> extraArgs = {"--machine", "sim"});
+    ~Daemon();
+    Daemon(const Daemon&) = delete;
+    Daemon& operator=(const Daemon&) = delete;
+
+    const std::string& runtimeDir() const { return dir_.path(); }
+    std::string socketPath() const { return dir_.path() + "/control.sock"; }
+    // Runs a client command against this instance.
+    RunResult client(std::vector<std::string> args) const;
+    nlohmann::json status() const;
+    // Sends raw bytes on a fresh connection and returns whatever reply comes.
+    std::string raw(const std::string& bytes) const;
+    bool running();
+    // Sends a signal and waits for the exit status (-1 if it does not end in time).
+    int stop(int signal, int timeoutMs = 5000);
+    std::string stderrText() const;
+
+  private:
+    TempDir dir_;
+    pid_t pid_ = -1;
+};
+
+}  // namespace e2e
