@@ -3,7 +3,7 @@
 inline constexpr const char* kInstanceMutexName = "VESKOSD MediaButtons Mutex";
 
 class CVESKOSDApp {
-  public:
+public:
     // Runs the program once per session; false in every case, so the process ends afterwards.
     bool InitInstance();
 };

@@ -1,6 +1,7 @@
 #include "app/veskosd_dlg.h"
 
 #include "app/paths.h"
+#include "audio/volume.h"
 #include "platform/ports.h"
 
 StartupHooks& startupHooks() {
@@ -55,7 +56,7 @@ bool CVESKOSDDlg::OnInitDialog() {
     VESKOSDUARTSendCriticalSection.initialize(kCriticalSectionSpinCount);
 
     runHook(hooks.openAcpiChannel);
-    runHook(hooks.readStartingVolume);
+    ReadStartingVolume();
     runHook(hooks.prepareOsdWindow);
     runHook(hooks.powerNotices);
     runHook(hooks.commonThreads);

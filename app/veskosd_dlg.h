@@ -23,7 +23,7 @@ struct CFont {
 };
 
 class CVESKOSDDlg : public base::Dialog {
-  public:
+public:
     CVESKOSDDlg();
     ~CVESKOSDDlg() override;
 
@@ -40,7 +40,7 @@ class CVESKOSDDlg : public base::Dialog {
     uintptr_t m_hSchemeNotify = 0;
     CFont m_Font;
 
-  protected:
+protected:
     void DoDataExchange();
     bool OnInitDialog() override;
     void OnOK() override {}

@@ -9,7 +9,7 @@
 namespace base {
 
 class CriticalSection {
-  public:
+public:
     // The spin count is kept as given; this implementation never spins, it is only reported.
     void initialize(uint32_t spinCount);
     bool initialized() const;
@@ -21,7 +21,7 @@ class CriticalSection {
     void leave();
     bool heldByOtherThread() const;
 
-  private:
+private:
     mutable std::mutex m_;
     std::condition_variable released_;
     std::thread::id owner_;

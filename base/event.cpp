@@ -27,7 +27,7 @@ std::mutex& registryMutex() {
 }  // namespace
 
 class Event {
-  public:
+public:
     Event(bool manualReset, bool initialState, std::string name)
         : manualReset_(manualReset), signalled_(initialState), name_(std::move(name)) {}
 

@@ -21,7 +21,7 @@ struct Message {
 };
 
 class MessageQueue {
-  public:
+public:
     // An item is either a message for a window or a task to run on the owning thread (used
     // for requests that must read GUI-thread state, such as a status report).
     struct Item {
@@ -40,7 +40,7 @@ class MessageQueue {
     // The queue of the calling thread, created on first use.
     static MessageQueue& current();
 
-  private:
+private:
     mutable std::mutex m_;
     std::condition_variable cv_;
     std::deque<Item> items_;

@@ -14,7 +14,7 @@ namespace base {
 using Icon = uintptr_t;
 
 class Window {
-  public:
+public:
     // The window belongs to the calling thread's queue.
     Window();
     virtual ~Window() = default;
@@ -34,7 +34,7 @@ class Window {
     std::string windowText() const;
     Icon icon(bool big) const { return big ? bigIcon_ : smallIcon_; }
 
-  protected:
+protected:
     // Message map entries; empty by default.
     virtual void OnPaint() {}
     virtual Icon OnQueryDragIcon() { return 0; }
@@ -43,7 +43,7 @@ class Window {
     virtual void OnOK() {}
     virtual void OnCancel() {}
 
-  private:
+private:
     MessageQueue* queue_;
     mutable std::mutex textMutex_;
     std::string text_;
@@ -55,12 +55,12 @@ class Window {
 bool postMessage(Window* window, uint32_t message, WPARAM wParam, LPARAM lParam);
 
 class Dialog : public Window {
-  public:
+public:
     // Runs OnInitDialog, then the modal loop on the calling thread until the queue is told to
     // quit; returns IDCANCEL in that case.
     int DoModal();
 
-  protected:
+protected:
     virtual bool OnInitDialog() { return true; }
 };
 

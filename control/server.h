@@ -13,13 +13,13 @@ namespace control {
 using RequestHandler = std::function<std::string(std::string_view line)>;
 
 class ControlServer final : public platform::WindowDirectory {
-  public:
+public:
     ControlServer(std::string socketPath, RequestHandler handler);
     bool publish(const std::string& title, base::Window* window) override;
     // Binds and starts serving; false (with errno's text on stderr) when the socket cannot be made.
     bool start();
 
-  private:
+private:
     void serve(int listenFd);
 
     std::string socketPath_;

@@ -7,7 +7,7 @@ namespace platform {
 // The single-instance guard. acquire() is false when another process holds the name; a lock
 // taken is kept until the process ends.
 class InstanceLock {
-  public:
+public:
     virtual ~InstanceLock() = default;
     virtual bool acquire(const std::string& name) = 0;
 };

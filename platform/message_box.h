@@ -10,7 +10,7 @@ inline constexpr uint32_t MB_ICONEXCLAMATION = 0x00000030;
 
 // Shows a message to whoever can see it. Never blocks: a daemon may have nobody to answer.
 class MessageBoxSink {
-  public:
+public:
     virtual ~MessageBoxSink() = default;
     virtual void show(const std::string& text, const std::string& caption, uint32_t type) = 0;
 };

@@ -5,7 +5,7 @@
 namespace platform {
 
 class PlatformInfo {
-  public:
+public:
     virtual ~PlatformInfo() = default;
     // 6 and above selects the newer audio and brightness interfaces, 5 and below the legacy ones.
     virtual uint32_t majorVersion() = 0;

@@ -4,8 +4,10 @@
 
 #include <memory>
 
+#include "platform/audio.h"
 #include "platform/instance_lock.h"
 #include "platform/message_box.h"
+#include "platform/mixer.h"
 #include "platform/platform_info.h"
 #include "platform/window_directory.h"
 
@@ -16,6 +18,8 @@ struct Ports {
     std::unique_ptr<MessageBoxSink> messageBox;
     std::unique_ptr<InstanceLock> instanceLock;
     std::unique_ptr<WindowDirectory> windowDirectory;
+    std::unique_ptr<AudioEndpoints> audioEndpoints;
+    std::unique_ptr<Mixer> mixer;
 };
 
 // The installed ports; every member is non-null after installPorts.

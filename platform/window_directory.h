@@ -10,7 +10,7 @@ namespace platform {
 
 // Makes the main window findable by its title, so that other processes can post to it.
 class WindowDirectory {
-  public:
+public:
     virtual ~WindowDirectory() = default;
     virtual bool publish(const std::string& title, base::Window* window) = 0;
 };

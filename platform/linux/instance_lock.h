@@ -8,11 +8,11 @@ namespace platform::linux_adapter {
 
 // flock on a file named after the guard in the runtime directory; the lock dies with the process.
 class FlockInstanceLock final : public InstanceLock {
-  public:
+public:
     explicit FlockInstanceLock(std::string directory) : directory_(std::move(directory)) {}
     bool acquire(const std::string& name) override;
 
-  private:
+private:
     std::string directory_;
 };
 

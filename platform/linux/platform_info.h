@@ -8,11 +8,11 @@ namespace platform::linux_adapter {
 
 // 6 when a PulseAudio-compatible server answers, else 5; a non-zero override wins.
 class LinuxPlatformInfo final : public PlatformInfo {
-  public:
+public:
     explicit LinuxPlatformInfo(uint32_t override) : override_(override) {}
     uint32_t majorVersion() override;
 
-  private:
+private:
     uint32_t override_;
 };
 

@@ -11,17 +11,17 @@ namespace platform::sim {
 namespace {
 
 class SimInfo final : public PlatformInfo {
-  public:
+public:
     explicit SimInfo(uint32_t version) : version_(version) {}
     uint32_t majorVersion() override { return version_; }
 
-  private:
+private:
     uint32_t version_;
 };
 
 // The box's text goes to stderr; the core keeps the record that status reports.
 class SimMessageBox final : public MessageBoxSink {
-  public:
+public:
     void show(const std::string& text, const std::string& caption, uint32_t) override {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     }
@@ -35,6 +35,8 @@ Ports SimMachine::makePorts() {
     Ports p;
     p.info = std::make_unique<SimInfo>(options_.osVersion);
     p.messageBox = std::make_unique<SimMessageBox>();
+    p.audioEndpoints = audio_.makeEndpoints();
+    p.mixer = audio_.makeMixer();
     // The guard is a real one even here, so two simulated instances behave as two real ones.
     p.instanceLock = std::make_unique<linux_adapter::FlockInstanceLock>(options_.runtimeDir);
     return p;
@@ -42,7 +44,8 @@ Ports SimMachine::makePorts() {
 
 nlohmann::json SimMachine::status() const {
     std::lock_guard lock(m_);
-    return {{"model", options_.model}, {"osVersion", options_.osVersion}};
+    return {
+        {"model", options_.model}, {"osVersion", options_.osVersion}, {"audio", audio_.status()}};
 }
 
 nlohmann::json SimMachine::command(const nlohmann::json& args) {

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/ports.h"
+#include "platform/sim/audio.h"
 
 namespace platform::sim {
 
@@ -19,7 +20,7 @@ struct Options {
 };
 
 class SimMachine {
-  public:
+public:
     explicit SimMachine(Options options);
     SimMachine(const SimMachine&) = delete;
     SimMachine& operator=(const SimMachine&) = delete;
@@ -32,9 +33,13 @@ class SimMachine {
     nlohmann::json command(const nlohmann::json& args);
 
     const Options& options() const { return options_; }
+    SimAudio& audio() { return audio_; }
 
-  private:
+private:
+    nlohmann::json audioCommand(const nlohmann::json& args);
+
     Options options_;
+    SimAudio audio_;
     mutable std::mutex m_;
 };
 

@@ -10,7 +10,7 @@
 namespace {
 
 class RecordingDialog : public base::Dialog {
-  public:
+public:
     std::vector<base::Message> seen;
     int paints = 0;
     int cancels = 0;
@@ -22,7 +22,7 @@ class RecordingDialog : public base::Dialog {
         return baseWindowProc(message, wParam, lParam);
     }
 
-  protected:
+protected:
     bool OnInitDialog() override {
         seen.push_back({this, 0xFFFF, 0, 0});
         return true;

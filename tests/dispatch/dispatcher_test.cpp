@@ -12,15 +12,15 @@ namespace {
 
 // Records what reaches the base procedure's message map.
 class ProbeDialog : public CVESKOSDDlg {
-  public:
+public:
     int paints = 0;
 
-  protected:
+protected:
     void OnPaint() override { ++paints; }
 };
 
 class DispatcherTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         resetGlobals();
         dispatch::clearHandlers();

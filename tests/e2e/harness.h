@@ -12,14 +12,14 @@ namespace e2e {
 
 // A private directory removed at the end.
 class TempDir {
-  public:
+public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
 
-  private:
+private:
     std::string path_;
 };
 
@@ -34,7 +34,7 @@ struct RunResult {
 RunResult runVeskosd(const std::vector<std::string>& args, int timeoutMs = 20000);
 
 class Daemon {
-  public:
+public:
     // Starts `veskosd --runtime-dir DIR extraArgs...` and waits until it answers status.
     explicit Daemon(std::vector<std::string> extraArgs = {"--machine", "sim"});
     ~Daemon();
@@ -53,7 +53,7 @@ class Daemon {
     int stop(int signal, int timeoutMs = 5000);
     std::string stderrText() const;
 
-  private:
+private:
     TempDir dir_;
     pid_t pid_ = -1;
 };
