@@ -4,7 +4,7 @@ RUN_DIR ?= $(CURDIR)/run
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS    ?= $(shell nproc)
 
-.PHONY: all deps build run test test-asan test-tsan format format-check lint clean
+.PHONY: all deps build run test test-asan test-tsan bench format format-check lint clean
 
 all: build
 
@@ -34,6 +34,9 @@ test-asan:
 
 test-tsan:
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DVESKOSD_SANITIZE=thread"
+
+bench: build
+	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 
 format:
 	git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs clang-format -i

@@ -2,9 +2,11 @@
 
 #include <memory>
 
+#include "platform/linux/alsa_mixer.h"
 #include "platform/linux/instance_lock.h"
 #include "platform/linux/message_box.h"
 #include "platform/linux/platform_info.h"
+#include "platform/linux/pulse_audio.h"
 
 namespace platform::linux_adapter {
 
@@ -13,6 +15,8 @@ Ports makePorts(const Options& options) {
     p.info = std::make_unique<LinuxPlatformInfo>(options.osVersion);
     p.messageBox = std::make_unique<LinuxMessageBox>();
     p.instanceLock = std::make_unique<FlockInstanceLock>(options.runtimeDir);
+    p.audioEndpoints = std::make_unique<PulseAudioEndpoints>();
+    p.mixer = std::make_unique<AlsaMixer>();
     return p;
 }
 

@@ -16,6 +16,4 @@ private:
     uint32_t override_;
 };
 
-bool pulseServerAnswers();
-
 }  // namespace platform::linux_adapter

@@ -1,0 +1,22 @@
+// Small helpers for tests that start real components.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// Runs a command to its end and returns its stdout; exit status in *status when given.
+std::string run(const std::vector<std::string>& argv, int* status = nullptr);
+
+// Starts a background process with stdout/stderr to `logPath`; -1 when it cannot start.
+pid_t spawnBackground(const std::vector<std::string>& argv, const std::string& logPath,
+                      const std::vector<std::string>& extraEnv = {});
+void killAndReap(pid_t pid);
+
+std::string makeTempDir(const char* prefix);
+void removeTree(const std::string& path);
+
+}  // namespace testsupport
