@@ -42,7 +42,9 @@ TEST(Status, ShowsTheProcessWideStateAfterStartUp) {
     EXPECT_EQ(s["MajorVersion"], 5);
     EXPECT_EQ(s["bOSDModel"], 1);  // no firmware channel yet: the OSD model stays
     EXPECT_EQ(s["bHIDEnabled"], 1);
-    EXPECT_EQ(s["VolumeCount"], -1);
+    // Start-up read the simulated mixer's level of 32767 of 65535.
+    EXPECT_EQ(s["VolumeCount"], 49);
+    EXPECT_EQ(s["szVolumeCount"], "49");
     EXPECT_EQ(s["dwPowerButtonAction"], -1);
     EXPECT_EQ(s["dwACPIMethodOutSize"], 512);
     EXPECT_EQ(s["hUARTDevice"], "INVALID_HANDLE_VALUE");
@@ -52,6 +54,15 @@ TEST(Status, ShowsTheProcessWideStateAfterStartUp) {
     const std::string dataDir = d.runtimeDir() + "/data/";
     EXPECT_EQ(s["szConfigurationFile"], dataDir);
     EXPECT_EQ(s["szBrightnessFile"], dataDir);
+}
+
+TEST(Status, StartUpReadsTheDefaultOutputsLevelAndMute) {
+    Daemon d;
+    auto s = d.status();
+    EXPECT_EQ(s["VolumeCount"], 50);
+    EXPECT_EQ(s["szVolumeCount"], "50");
+    EXPECT_EQ(s["fVolumeMute"], 0);
+    EXPECT_EQ(s["sim"]["audio"]["endpoints"][0]["name"], "Speakers");
 }
 
 TEST(Post, VolumeEventMarksTheVolumeBar) {
