@@ -2,6 +2,7 @@
 
 #include "app/paths.h"
 #include "audio/volume.h"
+#include "osd/osd_window.h"
 #include "platform/ports.h"
 
 StartupHooks& startupHooks() {
@@ -38,7 +39,13 @@ void runHook(const std::function<void()>& hook) {
 
 }  // namespace
 
+// The handler tables are the program's message map: filled before anything can be posted.
+static void registerHandlers() {
+    registerOsdHandlers();
+}
+
 bool CVESKOSDDlg::OnInitDialog() {
+    registerHandlers();
     DoDataExchange();
     WindowProc(WM_SETICON, ICON_BIG, static_cast<base::LPARAM>(m_hIcon));
     WindowProc(WM_SETICON, ICON_SMALL, static_cast<base::LPARAM>(m_hIcon));
@@ -57,7 +64,7 @@ bool CVESKOSDDlg::OnInitDialog() {
 
     runHook(hooks.openAcpiChannel);
     ReadStartingVolume();
-    runHook(hooks.prepareOsdWindow);
+    PrepareOSDWindow();
     runHook(hooks.powerNotices);
     runHook(hooks.commonThreads);
 
@@ -67,6 +74,17 @@ bool CVESKOSDDlg::OnInitDialog() {
     szOriginalStateFile = szBrightnessFile;
     szConfigurationFile = dataFolderPath();
 
-    runHook(bOSDModel ? hooks.osdModelHalf : hooks.controllerModelHalf);
+    if (bOSDModel) {
+        runHook(hooks.osdModelHooks);
+        runHook(hooks.volumeButtonEvents);
+        CreateOsdEvents();
+        StartOsdFadeThread();
+        runHook(hooks.buttonThreads);
+        runHook(hooks.osdModelFiles);
+        // The graphics back end needs no start-up; the token only marks that it is in use.
+        GdiplusToken = 1;
+    } else {
+        runHook(hooks.controllerModelHalf);
+    }
     return true;
 }

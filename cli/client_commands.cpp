@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -61,4 +62,16 @@ int runSim(const CliOptions& options, const std::vector<std::string>& args) {
     reply.erase("ok");
     if (!reply.empty()) std::printf("%s\n", reply.dump(2).c_str());
     return 0;
+}
+
+int runScreenshot(const CliOptions& options, const std::string& file) {
+    // The daemon may run elsewhere than here: it gets the absolute path.
+    std::error_code ec;
+    const auto path = std::filesystem::absolute(file, ec);
+    if (ec) {
+        std::fprintf(stderr, "veskosd: %s: %s\n", file.c_str(), ec.message().c_str());
+        return 1;
+    }
+    auto reply = request(options, {{"op", "screenshot"}, {"file", path.string()}});
+    return reply.is_null() ? 1 : 0;
 }

@@ -1,9 +1,12 @@
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -16,8 +19,11 @@
 #include "cli/options.h"
 #include "control/server.h"
 #include "dispatch/dispatcher.h"
+#include "osd/osd_window.h"
+#include "platform/headless_osd.h"
 #include "platform/linux/machine.h"
 #include "platform/linux/runtime_paths.h"
+#include "platform/linux/x11_osd.h"
 #include "platform/sim/machine.h"
 
 namespace {
@@ -51,6 +57,46 @@ void watchEndSignals() {
             std::_Exit(0);
         });
     });
+}
+
+// Writes the OSD as seen to `file`, never through a link planted in its place.
+nlohmann::json writeScreenshot(const nlohmann::json& request) {
+    const std::string file = request.value("file", "");
+    if (file.empty() || file.front() != '/') {
+        throw std::invalid_argument("screenshot needs an absolute file path");
+    }
+    const std::vector<uint8_t> png = osdScreenshotPng();
+    if (png.empty()) throw std::invalid_argument("the OSD has no picture yet");
+    const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) throw std::invalid_argument(file + ": " + std::strerror(errno));
+    std::size_t off = 0;
+    while (off < png.size()) {
+        const ssize_t n = write(fd, png.data() + off, png.size() - off);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const std::string why = std::strerror(errno);
+            close(fd);
+            throw std::invalid_argument(file + ": " + why);
+        }
+        off += static_cast<std::size_t>(n);
+    }
+    close(fd);
+    return {{"bytes", png.size()}};
+}
+
+// x11 when asked for, or by default when there is a display; headless otherwise. A display
+// that cannot be opened falls back to headless, so the daemon still runs.
+std::unique_ptr<platform::OsdSurface> makeOsdSurface(const CliOptions& options) {
+    const char* display = std::getenv("DISPLAY");  // NOLINT(concurrency-mt-unsafe)
+    const bool wantX11 = options.osd == "x11" || (options.osd.empty() && display && *display);
+    if (wantX11) {
+        std::string error;
+        if (auto x = platform::linux_adapter::X11Connection::open("", error)) {
+            return std::make_unique<platform::linux_adapter::X11Osd>(std::move(x));
+        }
+        std::fprintf(stderr, "veskosd: %s; the OSD stays off screen\n", error.c_str());
+    }
+    return std::make_unique<platform::HeadlessOsd>();
 }
 
 }  // namespace
@@ -87,6 +133,8 @@ int runDaemon(const CliOptions& options) {
     } else {
         ports = platform::linux_adapter::makePorts({*runtimeDir, options.osVersion});
     }
+    ports.osdSurface = makeOsdSurface(options);
+    registerControlOp("screenshot", writeScreenshot);
     ports.windowDirectory = std::make_unique<control::ControlServer>(*runtimeDir + "/control.sock",
                                                                      handleControlRequest);
     platform::installPorts(std::move(ports));

@@ -20,6 +20,8 @@ int main(int argc, char** argv) {
     app.add_option("--data-dir", options.dataDir, "configuration and state files");
     app.add_option("--os-version", options.osVersion, "force the interface generation (5 or 6)")
         ->check(CLI::IsMember({5u, 6u}));
+    app.add_option("--osd", options.osd, "x11 or headless (default: x11 when DISPLAY is set)")
+        ->check(CLI::IsMember({"x11", "headless"}));
     app.add_flag("--verbose", options.verbose, "one line per dispatched message on stderr");
 
     std::vector<std::string> postArgs;
@@ -31,6 +33,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> simArgs;
     auto* sim = app.add_subcommand("sim", "drive the simulated machine of the running instance");
     sim->add_option("args", simArgs, "device, verb and arguments")->required();
+    std::string screenshotFile;
+    auto* screenshot = app.add_subcommand(
+        "screenshot", "write the running instance's OSD, with its alpha, as PNG");
+    screenshot->add_option("file", screenshotFile, "the PNG file to write")->required();
     app.require_subcommand(0, 1);
 
     CLI11_PARSE(app, argc, argv);
@@ -38,5 +44,6 @@ int main(int argc, char** argv) {
     if (post->parsed()) return runPost(options, postArgs);
     if (status->parsed()) return runStatus(options);
     if (sim->parsed()) return runSim(options, simArgs);
+    if (screenshot->parsed()) return runScreenshot(options, screenshotFile);
     return runDaemon(options);
 }

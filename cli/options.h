@@ -11,6 +11,7 @@ struct CliOptions {
     std::string runtimeDir;
     std::string dataDir;
     uint32_t osVersion = 0;  // 0: detect
+    std::string osd;         // x11 or headless; empty: x11 when DISPLAY is set
     bool verbose = false;
 };
 
@@ -21,3 +22,4 @@ int runDaemon(const CliOptions& options);
 int runPost(const CliOptions& options, const std::vector<std::string>& args);
 int runStatus(const CliOptions& options);
 int runSim(const CliOptions& options, const std::vector<std::string>& args);
+int runScreenshot(const CliOptions& options, const std::string& file);

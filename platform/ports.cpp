@@ -1,5 +1,7 @@
 #include "platform/ports.h"
 
+#include "platform/headless_osd.h"
+
 namespace platform {
 
 namespace {
@@ -35,6 +37,34 @@ public:
     std::unique_ptr<SpeakerLine> openSpeakerLine() override { return nullptr; }
 };
 
+// Without a graphics back end nothing decodes and nothing is drawn.
+class NoCanvas final : public Canvas {
+public:
+    NoCanvas(int w, int h) : w_(w), h_(h) {}
+    void fill(uint32_t) override {}
+    int drawText(int, int, std::string_view, const FontSpec&, uint32_t, uint32_t) override {
+        return 0;
+    }
+    bool drawImageRect(const Image* image, float, float, float, float) override {
+        return image != nullptr;
+    }
+    Pixels pixels() const override {
+        return {w_, h_, std::vector<uint32_t>(static_cast<std::size_t>(w_ * h_), 0xFF000000)};
+    }
+
+private:
+    int w_, h_;
+};
+
+class NoGraphics final : public Graphics {
+public:
+    std::unique_ptr<Image> decodePng(std::span<const uint8_t>) override { return nullptr; }
+    std::unique_ptr<Canvas> createCanvas(int w, int h) override {
+        return std::make_unique<NoCanvas>(w, h);
+    }
+    std::vector<uint8_t> encodePng(const Pixels&) override { return {}; }
+};
+
 Ports& installed() {
     static Ports p;
     return p;
@@ -55,6 +85,8 @@ void installPorts(Ports p) {
     if (!p.windowDirectory) p.windowDirectory = std::make_unique<NoWindowDirectory>();
     if (!p.audioEndpoints) p.audioEndpoints = std::make_unique<NoAudioEndpoints>();
     if (!p.mixer) p.mixer = std::make_unique<NoMixer>();
+    if (!p.graphics) p.graphics = std::make_unique<NoGraphics>();
+    if (!p.osdSurface) p.osdSurface = std::make_unique<HeadlessOsd>();
     installed() = std::move(p);
 }
 

@@ -5,9 +5,11 @@
 #include <memory>
 
 #include "platform/audio.h"
+#include "platform/canvas.h"
 #include "platform/instance_lock.h"
 #include "platform/message_box.h"
 #include "platform/mixer.h"
+#include "platform/osd_surface.h"
 #include "platform/platform_info.h"
 #include "platform/window_directory.h"
 
@@ -20,6 +22,8 @@ struct Ports {
     std::unique_ptr<WindowDirectory> windowDirectory;
     std::unique_ptr<AudioEndpoints> audioEndpoints;
     std::unique_ptr<Mixer> mixer;
+    std::unique_ptr<Graphics> graphics;
+    std::unique_ptr<OsdSurface> osdSurface;
 };
 
 // The installed ports; every member is non-null after installPorts.

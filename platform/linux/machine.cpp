@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/linux/alsa_mixer.h"
+#include "platform/linux/cairo_graphics.h"
 #include "platform/linux/instance_lock.h"
 #include "platform/linux/message_box.h"
 #include "platform/linux/platform_info.h"
@@ -17,6 +18,7 @@ Ports makePorts(const Options& options) {
     p.instanceLock = std::make_unique<FlockInstanceLock>(options.runtimeDir);
     p.audioEndpoints = std::make_unique<PulseAudioEndpoints>();
     p.mixer = std::make_unique<AlsaMixer>();
+    p.graphics = std::make_unique<CairoGraphics>();
     return p;
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "platform/linux/cairo_graphics.h"
 #include "platform/linux/instance_lock.h"
 
 namespace platform::sim {
@@ -37,6 +38,7 @@ Ports SimMachine::makePorts() {
     p.messageBox = std::make_unique<SimMessageBox>();
     p.audioEndpoints = audio_.makeEndpoints();
     p.mixer = audio_.makeMixer();
+    p.graphics = std::make_unique<linux_adapter::CairoGraphics>();
     // The guard is a real one even here, so two simulated instances behave as two real ones.
     p.instanceLock = std::make_unique<linux_adapter::FlockInstanceLock>(options_.runtimeDir);
     return p;

@@ -1,0 +1,16 @@
+# Writes OUTPUT, a C++ file holding each PNG given in FILES as a resource of type "PNG" named
+# after the file. Run at build time so that a redrawn image is picked up.
+string(REPLACE "|" ";" FILES "${FILES}")
+set(body "")
+set(table "")
+set(i 0)
+foreach(file IN LISTS FILES)
+  get_filename_component(name "${file}" NAME_WE)
+  file(READ "${file}" hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(APPEND body "const unsigned char kData${i}[] = {${bytes}};\n")
+  string(APPEND table "    {\"${name}\", \"PNG\", {kData${i}, sizeof(kData${i})}},\n")
+  math(EXPR i "${i} + 1")
+endforeach()
+file(WRITE "${OUTPUT}.tmp" "// Generated from res/*.png; do not edit.\n#include \"res/resources.h\"\n\nnamespace {\n${body}}  // namespace\n\nconst std::vector<EmbeddedResource>& embeddedResources() {\n    static const std::vector<EmbeddedResource> table = {\n${table}    };\n    return table;\n}\n")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)

@@ -1,0 +1,107 @@
+// An OSD model window on a headless surface with Cairo drawing, for painting tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "app/globals.h"
+#include "app/veskosd_dlg.h"
+#include "dispatch/device_events.h"
+#include "dispatch/dispatcher.h"
+#include "osd/osd_window.h"
+#include "platform/headless_osd.h"
+#include "platform/linux/cairo_graphics.h"
+#include "platform/ports.h"
+
+// Delegates to a headless window and records every alpha set, with when it was set.
+class RecordingOsd final : public platform::OsdSurface {
+public:
+    struct AlphaSet {
+        uint8_t alpha;
+        std::chrono::steady_clock::time_point at;
+    };
+    platform::HeadlessOsd inner;
+
+    void prepare(std::function<void()> f) override { inner.prepare(std::move(f)); }
+    void setAlpha(uint8_t a) override {
+        {
+            std::lock_guard l(m);
+            sets.push_back({a, std::chrono::steady_clock::now()});
+        }
+        inner.setAlpha(a);
+    }
+    uint8_t alpha() const override { return inner.alpha(); }
+    void raise() override {}
+    void move(int x, int y, int w, int h) override { inner.move(x, y, w, h); }
+    platform::Rect windowRect() const override { return inner.windowRect(); }
+    platform::Rect clientRect() const override { return inner.clientRect(); }
+    void screenSize(int& w, int& h) override { inner.screenSize(w, h); }
+    bool taskbarRect(platform::Rect& r) override { return taskbarPresent && inner.taskbarRect(r); }
+    void present(const platform::Pixels& p) override {
+        inner.present(p);
+        frame = p;
+    }
+    platform::Pixels screenshot() const override { return inner.screenshot(); }
+
+    std::vector<AlphaSet> alphas() {
+        std::lock_guard l(m);
+        return sets;
+    }
+    void clearAlphas() {
+        std::lock_guard l(m);
+        sets.clear();
+    }
+
+    bool taskbarPresent = true;
+    platform::Pixels frame;
+
+private:
+    std::mutex m;
+    std::vector<AlphaSet> sets;
+};
+
+class OsdTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetGlobals();
+        dispatch::clearHandlers();
+        iOSDLeft = -1;
+        iOSDTop = -1;
+        TaskbarRect = {};
+        platform::Ports p;
+        auto s = std::make_unique<RecordingOsd>();
+        osd = s.get();
+        p.osdSurface = std::move(s);
+        p.graphics = std::make_unique<platform::linux_adapter::CairoGraphics>();
+        platform::installPorts(std::move(p));
+        dlg = std::make_unique<CVESKOSDDlg>();
+        hMainWnd = dlg.get();
+        registerOsdHandlers();
+        PrepareOSDWindow();
+    }
+    void TearDown() override {
+        hMainWnd = nullptr;
+        dlg.reset();
+        dispatch::clearHandlers();
+        platform::installPorts({});
+        resetGlobals();
+    }
+    void post(base::LPARAM code) { dlg->WindowProc(WM_DEVICE_EVENT, 512, code); }
+    void showVolume(int32_t level, bool muted = false) {
+        VolumeCount = level;
+        fVolumeMute = muted ? 1 : 0;
+        post(muted ? 36 : 32);
+    }
+    const PaintedImage* image(const char* slot) {
+        for (const auto& i : lastPaint().images) {
+            if (i.slot == slot) return &i;
+        }
+        return nullptr;
+    }
+
+    RecordingOsd* osd = nullptr;
+    std::unique_ptr<CVESKOSDDlg> dlg;
+};

@@ -1,0 +1,31 @@
+// A private Xvfb (1920x1080x24, no reset when clients leave). Sets DISPLAY for this process
+// while it runs.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace testsupport {
+
+class Xvfb {
+public:
+    // Throws std::runtime_error when the server does not come up.
+    explicit Xvfb(const std::string& geometry = "1920x1080x24");
+    ~Xvfb();
+    Xvfb(const Xvfb&) = delete;
+    Xvfb& operator=(const Xvfb&) = delete;
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+    std::string dir_;
+};
+
+// A pixel of the root window as 0xRRGGBB.
+uint32_t rootPixel(int x, int y);
+// Whether a window with this name exists and is viewable.
+bool windowViewable(const std::string& name);
+
+}  // namespace testsupport
