@@ -4,6 +4,8 @@
 #include "audio/volume.h"
 #include "osd/osd_window.h"
 #include "platform/ports.h"
+#include "serial/controller_handlers.h"
+#include "serial/uart.h"
 
 StartupHooks& startupHooks() {
     static StartupHooks hooks;
@@ -42,6 +44,7 @@ void runHook(const std::function<void()>& hook) {
 // The handler tables are the program's message map: filled before anything can be posted.
 static void registerHandlers() {
     registerOsdHandlers();
+    registerControllerHandlers();
 }
 
 bool CVESKOSDDlg::OnInitDialog() {
@@ -84,7 +87,12 @@ bool CVESKOSDDlg::OnInitDialog() {
         // The graphics back end needs no start-up; the token only marks that it is in use.
         GdiplusToken = 1;
     } else {
-        runHook(hooks.controllerModelHalf);
+        runHook(hooks.controllerModelHooks);
+        runHook(hooks.recoveryFiles);
+        OpenUARTDevice();
+        CreateUARTEvents();
+        StartUARTThreads();
+        RegisterUARTDeviceNotification();
     }
     return true;
 }

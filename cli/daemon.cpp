@@ -15,10 +15,12 @@
 #include "app/paths.h"
 #include "app/status.h"
 #include "app/veskosd_app.h"
+#include "app/veskosd_dlg.h"
 #include "base/thread.h"
 #include "cli/options.h"
 #include "control/server.h"
 #include "dispatch/dispatcher.h"
+#include "input/model_id.h"
 #include "osd/osd_window.h"
 #include "platform/headless_osd.h"
 #include "platform/linux/machine.h"
@@ -123,15 +125,23 @@ int runDaemon(const CliOptions& options) {
     std::unique_ptr<platform::sim::SimMachine> sim;
     platform::Ports ports;
     if (options.machine == "sim") {
-        sim = std::make_unique<platform::sim::SimMachine>(platform::sim::Options{
-            *runtimeDir, options.simModel, options.osVersion ? options.osVersion : 6u});
+        sim = std::make_unique<platform::sim::SimMachine>(
+            platform::sim::Options{*runtimeDir, options.simModel,
+                                   options.osVersion ? options.osVersion : 6u, options.serial});
         ports = sim->makePorts();
         registerStatusSection("sim", [m = sim.get()] { return m->status(); });
+        // The simulated firmware's answer to the model query, where the firmware channel
+        // opens at start-up.
+        startupHooks().openAcpiChannel = [model = options.simModel] {
+            TakeModelNumber(static_cast<uint32_t>(model));
+        };
         registerControlOp("sim", [m = sim.get()](const nlohmann::json& request) {
             return m->command(request.value("args", nlohmann::json::array()));
         });
     } else {
-        ports = platform::linux_adapter::makePorts({*runtimeDir, options.osVersion});
+        platform::linux_adapter::Options linuxOptions{*runtimeDir, options.osVersion};
+        if (!options.serial.empty()) linuxOptions.serialPath = options.serial;
+        ports = platform::linux_adapter::makePorts(linuxOptions);
     }
     ports.osdSurface = makeOsdSurface(options);
     registerControlOp("screenshot", writeScreenshot);

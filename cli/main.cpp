@@ -20,6 +20,9 @@ int main(int argc, char** argv) {
     app.add_option("--data-dir", options.dataDir, "configuration and state files");
     app.add_option("--os-version", options.osVersion, "force the interface generation (5 or 6)")
         ->check(CLI::IsMember({5u, 6u}));
+    app.add_option("--serial", options.serial,
+                   "the display controller's serial line (default /dev/ttyS0; on the simulated "
+                   "machine its own controller)");
     app.add_option("--osd", options.osd, "x11 or headless (default: x11 when DISPLAY is set)")
         ->check(CLI::IsMember({"x11", "headless"}));
     app.add_flag("--verbose", options.verbose, "one line per dispatched message on stderr");

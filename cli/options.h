@@ -11,6 +11,7 @@ struct CliOptions {
     std::string runtimeDir;
     std::string dataDir;
     uint32_t osVersion = 0;  // 0: detect
+    std::string serial;      // the line standing for COM1
     std::string osd;         // x11 or headless; empty: x11 when DISPLAY is set
     bool verbose = false;
 };

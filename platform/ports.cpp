@@ -65,6 +65,17 @@ public:
     std::vector<uint8_t> encodePng(const Pixels&) override { return {}; }
 };
 
+class NoSerialPorts final : public SerialPorts {
+public:
+    std::shared_ptr<SerialPort> open() override { return nullptr; }
+};
+
+class NoDeviceNotices final : public DeviceNotices {
+public:
+    void start(std::function<void(const DeviceNotice&)>) override {}
+    bool registerHandle(intptr_t) override { return false; }
+};
+
 Ports& installed() {
     static Ports p;
     return p;
@@ -87,6 +98,8 @@ void installPorts(Ports p) {
     if (!p.mixer) p.mixer = std::make_unique<NoMixer>();
     if (!p.graphics) p.graphics = std::make_unique<NoGraphics>();
     if (!p.osdSurface) p.osdSurface = std::make_unique<HeadlessOsd>();
+    if (!p.serialPorts) p.serialPorts = std::make_unique<NoSerialPorts>();
+    if (!p.deviceNotices) p.deviceNotices = std::make_unique<NoDeviceNotices>();
     installed() = std::move(p);
 }
 

@@ -11,6 +11,7 @@
 #include "platform/mixer.h"
 #include "platform/osd_surface.h"
 #include "platform/platform_info.h"
+#include "platform/serial.h"
 #include "platform/window_directory.h"
 
 namespace platform {
@@ -24,6 +25,8 @@ struct Ports {
     std::unique_ptr<Mixer> mixer;
     std::unique_ptr<Graphics> graphics;
     std::unique_ptr<OsdSurface> osdSurface;
+    std::unique_ptr<SerialPorts> serialPorts;
+    std::unique_ptr<DeviceNotices> deviceNotices;
 };
 
 // The installed ports; every member is non-null after installPorts.

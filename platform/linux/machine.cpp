@@ -6,8 +6,10 @@
 #include "platform/linux/cairo_graphics.h"
 #include "platform/linux/instance_lock.h"
 #include "platform/linux/message_box.h"
+#include "platform/linux/path_watcher.h"
 #include "platform/linux/platform_info.h"
 #include "platform/linux/pulse_audio.h"
+#include "platform/linux/termios_serial.h"
 
 namespace platform::linux_adapter {
 
@@ -19,6 +21,8 @@ Ports makePorts(const Options& options) {
     p.audioEndpoints = std::make_unique<PulseAudioEndpoints>();
     p.mixer = std::make_unique<AlsaMixer>();
     p.graphics = std::make_unique<CairoGraphics>();
+    p.serialPorts = std::make_unique<TermiosSerialPorts>(options.serialPath);
+    p.deviceNotices = std::make_unique<PathWatcher>(options.serialPath, "COM1");
     return p;
 }
 

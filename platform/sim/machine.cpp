@@ -6,6 +6,8 @@
 
 #include "platform/linux/cairo_graphics.h"
 #include "platform/linux/instance_lock.h"
+#include "platform/linux/path_watcher.h"
+#include "platform/linux/termios_serial.h"
 
 namespace platform::sim {
 
@@ -30,7 +32,8 @@ public:
 
 }  // namespace
 
-SimMachine::SimMachine(Options options) : options_(std::move(options)) {}
+SimMachine::SimMachine(Options options)
+    : options_(std::move(options)), controller_(options_.runtimeDir + "/ttyVESKOSD") {}
 
 Ports SimMachine::makePorts() {
     Ports p;
@@ -39,6 +42,13 @@ Ports SimMachine::makePorts() {
     p.audioEndpoints = audio_.makeEndpoints();
     p.mixer = audio_.makeMixer();
     p.graphics = std::make_unique<linux_adapter::CairoGraphics>();
+    std::string error;
+    if (!controller_.start(error)) {
+        std::fprintf(stderr, "veskosd: simulated display controller: %s\n", error.c_str());
+    }
+    const std::string line = options_.serialPath.empty() ? controller_.path() : options_.serialPath;
+    p.serialPorts = std::make_unique<linux_adapter::TermiosSerialPorts>(line);
+    p.deviceNotices = std::make_unique<linux_adapter::PathWatcher>(line, "COM1");
     // The guard is a real one even here, so two simulated instances behave as two real ones.
     p.instanceLock = std::make_unique<linux_adapter::FlockInstanceLock>(options_.runtimeDir);
     return p;
@@ -46,15 +56,77 @@ Ports SimMachine::makePorts() {
 
 nlohmann::json SimMachine::status() const {
     std::lock_guard lock(m_);
-    return {
-        {"model", options_.model}, {"osVersion", options_.osVersion}, {"audio", audio_.status()}};
+    return {{"model", options_.model},
+            {"osVersion", options_.osVersion},
+            {"audio", audio_.status()},
+            {"controller", controller_.status()}};
 }
 
 nlohmann::json SimMachine::command(const nlohmann::json& args) {
     if (!args.is_array() || args.empty() || !args[0].is_string()) {
         throw std::invalid_argument("sim: expected a device and a verb");
     }
-    throw std::invalid_argument("sim: no simulated device \"" + args[0].get<std::string>() + "\"");
+    const std::string device = args[0].get<std::string>();
+    if (device == "audio") return audioCommand(args);
+    if (device == "controller") return controller_.command(args);
+    throw std::invalid_argument("sim: no simulated device \"" + device + "\"");
+}
+
+namespace {
+
+std::string arg(const nlohmann::json& args, std::size_t i, const char* usage) {
+    if (i >= args.size() || !args[i].is_string()) throw std::invalid_argument(usage);
+    return args[i].get<std::string>();
+}
+
+double number(const std::string& text, const char* usage) {
+    try {
+        std::size_t used = 0;
+        const double v = std::stod(text, &used);
+        if (used != text.size()) throw std::invalid_argument(usage);
+        return v;
+    } catch (const std::logic_error&) {
+        throw std::invalid_argument(usage);
+    }
+}
+
+}  // namespace
+
+nlohmann::json SimMachine::audioCommand(const nlohmann::json& args) {
+    static constexpr const char* kUsage =
+        "sim audio: level L (0..1, default output) | mute 0|1 | default INDEX | channels L R | "
+        "server up|down";
+    const std::string verb = arg(args, 1, kUsage);
+    const std::string a = arg(args, 2, kUsage);
+    audio_.with([&](SimAudioState& s) {
+        if (verb == "level") {
+            const double v = number(a, kUsage);
+            if (!(v >= 0 && v <= 1) || s.endpoints.empty()) throw std::invalid_argument(kUsage);
+            s.endpoints[s.defaultIndex].level = static_cast<float>(v);
+        } else if (verb == "mute") {
+            s.endpoints[s.defaultIndex].muted = number(a, kUsage) != 0;
+        } else if (verb == "default") {
+            const double v = number(a, kUsage);
+            if (!(v >= 0 && v < static_cast<double>(s.endpoints.size()))) {
+                throw std::invalid_argument(kUsage);
+            }
+            s.defaultIndex = static_cast<std::size_t>(v);
+        } else if (verb == "channels") {
+            const double l = number(a, kUsage), r = number(arg(args, 3, kUsage), kUsage);
+            if (!(l >= 0 && l <= 65535 && r >= 0 && r <= 65535)) {
+                throw std::invalid_argument(kUsage);
+            }
+            s.channels[0] = static_cast<uint32_t>(l);
+            s.channels[1] = static_cast<uint32_t>(r);
+        } else if (verb == "server") {
+            if (a != "up" && a != "down") throw std::invalid_argument(kUsage);
+            s.serverDown = a == "down";
+        } else {
+            throw std::invalid_argument(kUsage);
+        }
+        return 0;
+    });
+    return nlohmann::json::object();
 }
 
 }  // namespace platform::sim

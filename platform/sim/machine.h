@@ -10,6 +10,7 @@
 
 #include "platform/ports.h"
 #include "platform/sim/audio.h"
+#include "platform/sim/display_controller.h"
 
 namespace platform::sim {
 
@@ -17,6 +18,7 @@ struct Options {
     std::string runtimeDir;
     int model = 1;           // what the firmware's model query answers
     uint32_t osVersion = 6;  // what the version query answers
+    std::string serialPath;  // empty: the simulated controller's own line
 };
 
 class SimMachine {
@@ -34,12 +36,14 @@ public:
 
     const Options& options() const { return options_; }
     SimAudio& audio() { return audio_; }
+    SimDisplayController& controller() { return controller_; }
 
 private:
     nlohmann::json audioCommand(const nlohmann::json& args);
 
     Options options_;
     SimAudio audio_;
+    SimDisplayController controller_;
     mutable std::mutex m_;
 };
 
