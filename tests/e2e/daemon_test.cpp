@@ -40,14 +40,17 @@ TEST(Status, ShowsTheProcessWideStateAfterStartUp) {
     auto s = d.status();
     EXPECT_EQ(s["hMainWnd"], "VESKOSD");
     EXPECT_EQ(s["MajorVersion"], 5);
-    EXPECT_EQ(s["bOSDModel"], 1);  // no firmware channel yet: the OSD model stays
+    EXPECT_EQ(s["bOSDModel"], 0);  // the display controller's model
+    EXPECT_EQ(s["dwModelID"], 2);
+
     EXPECT_EQ(s["bHIDEnabled"], 1);
     // Start-up read the simulated mixer's level of 32767 of 65535.
     EXPECT_EQ(s["VolumeCount"], 49);
     EXPECT_EQ(s["szVolumeCount"], "49");
     EXPECT_EQ(s["dwPowerButtonAction"], -1);
     EXPECT_EQ(s["dwACPIMethodOutSize"], 512);
-    EXPECT_EQ(s["hUARTDevice"], "INVALID_HANDLE_VALUE");
+    EXPECT_NE(s["hUARTDevice"], "INVALID_HANDLE_VALUE");  // its serial line is open
+
     EXPECT_EQ(s["VolumeCriticalSection"]["spinCount"], 0x80000400u);
     EXPECT_EQ(s["VESKOSDUARTSendCriticalSection"]["spinCount"], 0x80000400u);
     EXPECT_EQ(s["sim"]["model"], 2);
