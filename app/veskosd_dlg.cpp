@@ -2,7 +2,9 @@
 
 #include "app/paths.h"
 #include "audio/volume.h"
+#include "input/hot_keys.h"
 #include "osd/osd_window.h"
+
 #include "platform/ports.h"
 #include "serial/controller_handlers.h"
 #include "serial/uart.h"
@@ -45,6 +47,7 @@ void runHook(const std::function<void()>& hook) {
 static void registerHandlers() {
     registerOsdHandlers();
     registerControllerHandlers();
+    registerHotKeyHandler();
 }
 
 bool CVESKOSDDlg::OnInitDialog() {
@@ -56,7 +59,8 @@ bool CVESKOSDDlg::OnInitDialog() {
     MajorVersion = platform::ports().info->majorVersion();
 
     StartupHooks& hooks = startupHooks();
-    runHook(hooks.registerHotKeys);
+    RegisterVolumeHotKeys();
+
     runHook(hooks.registerRawInput);
 
     setWindowText("VESKOSD");
@@ -78,7 +82,8 @@ bool CVESKOSDDlg::OnInitDialog() {
     szConfigurationFile = dataFolderPath();
 
     if (bOSDModel) {
-        runHook(hooks.osdModelHooks);
+        InstallHooks();
+
         runHook(hooks.volumeButtonEvents);
         CreateOsdEvents();
         StartOsdFadeThread();
@@ -87,7 +92,8 @@ bool CVESKOSDDlg::OnInitDialog() {
         // The graphics back end needs no start-up; the token only marks that it is in use.
         GdiplusToken = 1;
     } else {
-        runHook(hooks.controllerModelHooks);
+        InstallHooks();
+
         runHook(hooks.recoveryFiles);
         OpenUARTDevice();
         CreateUARTEvents();

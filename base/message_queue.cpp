@@ -3,8 +3,15 @@
 namespace base {
 
 void MessageQueue::post(const Message& m) {
+    std::function<void(const Message&)> observer;
     {
         std::lock_guard lock(m_);
+        observer = observer_;
+    }
+    if (observer) observer(m);
+    {
+        std::lock_guard lock(m_);
+
         items_.push_back(Item{m, {}});
     }
     cv_.notify_one();
@@ -43,6 +50,15 @@ std::size_t MessageQueue::pending() const {
 MessageQueue& MessageQueue::current() {
     thread_local MessageQueue queue;
     return queue;
+}
+
+}  // namespace base
+
+namespace base {
+
+void MessageQueue::setPostObserver(std::function<void(const Message&)> observer) {
+    std::lock_guard lock(m_);
+    observer_ = std::move(observer);
 }
 
 }  // namespace base

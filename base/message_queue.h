@@ -36,6 +36,8 @@ public:
     // Ends get() for the owner after the items already posted.
     void quit();
     std::size_t pending() const;
+    // Called on the posting thread just before a message is queued; for tests and tracing.
+    void setPostObserver(std::function<void(const Message&)> observer);
 
     // The queue of the calling thread, created on first use.
     static MessageQueue& current();
@@ -45,6 +47,7 @@ private:
     std::condition_variable cv_;
     std::deque<Item> items_;
     bool quit_ = false;
+    std::function<void(const Message&)> observer_;
 };
 
 }  // namespace base

@@ -25,7 +25,9 @@
 #include "platform/headless_osd.h"
 #include "platform/linux/machine.h"
 #include "platform/linux/runtime_paths.h"
+#include "platform/linux/x11_input.h"
 #include "platform/linux/x11_osd.h"
+
 #include "platform/sim/machine.h"
 
 namespace {
@@ -86,19 +88,19 @@ nlohmann::json writeScreenshot(const nlohmann::json& request) {
     return {{"bytes", png.size()}};
 }
 
-// x11 when asked for, or by default when there is a display; headless otherwise. A display
-// that cannot be opened falls back to headless, so the daemon still runs.
-std::unique_ptr<platform::OsdSurface> makeOsdSurface(const CliOptions& options) {
+// One connection for the OSD window and, on a real machine, the keyboard and mouse: asked
+// for with --osd x11, or by default whenever there is a display. Null when not wanted or not
+// to be had; the daemon then runs without X.
+std::shared_ptr<platform::linux_adapter::X11Connection> openDisplay(const CliOptions& options) {
     const char* display = std::getenv("DISPLAY");  // NOLINT(concurrency-mt-unsafe)
-    const bool wantX11 = options.osd == "x11" || (options.osd.empty() && display && *display);
-    if (wantX11) {
-        std::string error;
-        if (auto x = platform::linux_adapter::X11Connection::open("", error)) {
-            return std::make_unique<platform::linux_adapter::X11Osd>(std::move(x));
-        }
-        std::fprintf(stderr, "veskosd: %s; the OSD stays off screen\n", error.c_str());
-    }
-    return std::make_unique<platform::HeadlessOsd>();
+    const bool haveDisplay = display && *display;
+    const bool wanted = options.osd == "x11" || (haveDisplay && options.osd.empty()) ||
+                        (haveDisplay && options.machine == "linux");
+    if (!wanted) return nullptr;
+    std::string error;
+    auto x = platform::linux_adapter::X11Connection::open("", error);
+    if (!x) std::fprintf(stderr, "veskosd: %s; running without X\n", error.c_str());
+    return x;
 }
 
 }  // namespace
@@ -143,7 +145,17 @@ int runDaemon(const CliOptions& options) {
         if (!options.serial.empty()) linuxOptions.serialPath = options.serial;
         ports = platform::linux_adapter::makePorts(linuxOptions);
     }
-    ports.osdSurface = makeOsdSurface(options);
+    auto x = openDisplay(options);
+    const bool x11Osd = x && options.osd != "headless";
+    if (x11Osd) {
+        ports.osdSurface = std::make_unique<platform::linux_adapter::X11Osd>(x);
+    } else {
+        ports.osdSurface = std::make_unique<platform::HeadlessOsd>();
+    }
+    if (x && options.machine == "linux") {
+        ports.input = std::make_unique<platform::linux_adapter::X11Input>(x);
+    }
+
     registerControlOp("screenshot", writeScreenshot);
     ports.windowDirectory = std::make_unique<control::ControlServer>(*runtimeDir + "/control.sock",
                                                                      handleControlRequest);

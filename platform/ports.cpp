@@ -76,6 +76,17 @@ public:
     bool registerHandle(intptr_t) override { return false; }
 };
 
+class NoInputDevices final : public InputDevices {
+public:
+    void start(std::function<void(std::function<void()>)>,
+               std::function<void(uint32_t, uint32_t, uint32_t)>) override {}
+    bool registerHotKey(uint32_t, uint32_t, uint32_t) override { return false; }
+    void installHooks(KeyboardHook, MouseHook) override {}
+    void setBlocking(bool) override {}
+    bool keyDown(uint32_t) override { return false; }
+    void injectKey(uint32_t, bool) override {}
+};
+
 Ports& installed() {
     static Ports p;
     return p;
@@ -100,6 +111,8 @@ void installPorts(Ports p) {
     if (!p.osdSurface) p.osdSurface = std::make_unique<HeadlessOsd>();
     if (!p.serialPorts) p.serialPorts = std::make_unique<NoSerialPorts>();
     if (!p.deviceNotices) p.deviceNotices = std::make_unique<NoDeviceNotices>();
+    if (!p.input) p.input = std::make_unique<NoInputDevices>();
+
     installed() = std::move(p);
 }
 

@@ -6,7 +6,9 @@
 
 #include "platform/audio.h"
 #include "platform/canvas.h"
+#include "platform/input.h"
 #include "platform/instance_lock.h"
+
 #include "platform/message_box.h"
 #include "platform/mixer.h"
 #include "platform/osd_surface.h"
@@ -27,6 +29,7 @@ struct Ports {
     std::unique_ptr<OsdSurface> osdSurface;
     std::unique_ptr<SerialPorts> serialPorts;
     std::unique_ptr<DeviceNotices> deviceNotices;
+    std::unique_ptr<InputDevices> input;
 };
 
 // The installed ports; every member is non-null after installPorts.

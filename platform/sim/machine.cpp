@@ -49,6 +49,10 @@ Ports SimMachine::makePorts() {
     const std::string line = options_.serialPath.empty() ? controller_.path() : options_.serialPath;
     p.serialPorts = std::make_unique<linux_adapter::TermiosSerialPorts>(line);
     p.deviceNotices = std::make_unique<linux_adapter::PathWatcher>(line, "COM1");
+    auto input = std::make_unique<SimInput>();
+    input_ = input.get();
+    p.input = std::move(input);
+
     // The guard is a real one even here, so two simulated instances behave as two real ones.
     p.instanceLock = std::make_unique<linux_adapter::FlockInstanceLock>(options_.runtimeDir);
     return p;
@@ -59,7 +63,9 @@ nlohmann::json SimMachine::status() const {
     return {{"model", options_.model},
             {"osVersion", options_.osVersion},
             {"audio", audio_.status()},
-            {"controller", controller_.status()}};
+            {"controller", controller_.status()},
+            {"injected", input_ ? input_->status()["injected"] : nlohmann::json::array()},
+            {"input", input_ ? input_->status() : nlohmann::json::object()}};
 }
 
 nlohmann::json SimMachine::command(const nlohmann::json& args) {
@@ -69,6 +75,8 @@ nlohmann::json SimMachine::command(const nlohmann::json& args) {
     const std::string device = args[0].get<std::string>();
     if (device == "audio") return audioCommand(args);
     if (device == "controller") return controller_.command(args);
+    if ((device == "key" || device == "mouse") && input_) return input_->command(args);
+
     throw std::invalid_argument("sim: no simulated device \"" + device + "\"");
 }
 

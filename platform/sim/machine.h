@@ -11,6 +11,7 @@
 #include "platform/ports.h"
 #include "platform/sim/audio.h"
 #include "platform/sim/display_controller.h"
+#include "platform/sim/sim_input.h"
 
 namespace platform::sim {
 
@@ -44,6 +45,9 @@ private:
     Options options_;
     SimAudio audio_;
     SimDisplayController controller_;
+    // Owned by the ports once made; the machine keeps a pointer for its verbs and status.
+    SimInput* input_ = nullptr;
+
     mutable std::mutex m_;
 };
 
