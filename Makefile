@@ -4,7 +4,7 @@ RUN_DIR ?= $(CURDIR)/run
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS    ?= $(shell nproc)
 
-.PHONY: all deps build run test test-asan test-tsan bench format format-check lint clean
+.PHONY: all deps build run test test-asan test-tsan bench fuzz format format-check lint clean
 
 all: build
 
@@ -38,7 +38,18 @@ test-tsan:
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 
+# Fuzzes the configuration reading for FUZZ_SECONDS (default 600), starting from the seeds.
+FUZZ_SECONDS ?= 600
+fuzz: deps
+	cmake -S . -B build-fuzz -G Ninja -DVESKOSD_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
+	cmake --build build-fuzz --target config_fuzz -j $(JOBS)
+	@mkdir -p build-fuzz/corpus
+	build-fuzz/tests/fuzz/config_fuzz build-fuzz/corpus tests/fuzz/corpus \
+	  -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
+
 format:
+
 	git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs clang-format -i
 
 format-check:
@@ -48,4 +59,4 @@ lint: $(BUILD)/build.ninja
 	git ls-files '*.cpp' | grep -v '^tests/' | xargs clang-tidy -p $(BUILD) --quiet
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz

@@ -15,10 +15,14 @@ namespace {
 // A GUI thread stuck in a long serial wait still answers within this time.
 constexpr auto kGuiReplyTimeout = std::chrono::seconds(10);
 
-std::mutex opsMutex;
+// Never destroyed: the control thread may still serve a request while the process exits.
+std::mutex& opsMutex() {
+    static auto* m = new std::mutex;
+    return *m;
+}
 std::map<std::string, ControlOp>& ops() {
-    static std::map<std::string, ControlOp> m;
-    return m;
+    static auto* m = new std::map<std::string, ControlOp>;
+    return *m;
 }
 
 std::string runOnGuiThread(std::function<std::string()> work) {
@@ -36,12 +40,12 @@ std::string runOnGuiThread(std::function<std::string()> work) {
 }  // namespace
 
 void registerControlOp(const std::string& op, ControlOp handler) {
-    std::lock_guard lock(opsMutex);
+    std::lock_guard lock(opsMutex());
     ops()[op] = std::move(handler);
 }
 
 void clearControlOps() {
-    std::lock_guard lock(opsMutex);
+    std::lock_guard lock(opsMutex());
     ops().clear();
 }
 
@@ -62,7 +66,7 @@ std::string handleControlRequest(std::string_view line) {
     }
     ControlOp op;
     {
-        std::lock_guard lock(opsMutex);
+        std::lock_guard lock(opsMutex());
         auto it = ops().find(request.op);
         if (it == ops().end()) return control::errorReply("unknown op \"" + request.op + "\"");
         op = it->second;

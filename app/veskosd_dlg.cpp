@@ -2,6 +2,8 @@
 
 #include "app/paths.h"
 #include "audio/volume.h"
+#include "buttons/configuration.h"
+
 #include "input/hot_keys.h"
 #include "osd/osd_window.h"
 
@@ -48,6 +50,7 @@ static void registerHandlers() {
     registerOsdHandlers();
     registerControllerHandlers();
     registerHotKeyHandler();
+    registerButtonStatus();
 }
 
 bool CVESKOSDDlg::OnInitDialog() {
@@ -88,7 +91,10 @@ bool CVESKOSDDlg::OnInitDialog() {
         CreateOsdEvents();
         StartOsdFadeThread();
         runHook(hooks.buttonThreads);
-        runHook(hooks.osdModelFiles);
+        szConfigurationFile += "QZConfiguration.xml";
+        CheckButtonConfiguration();
+        runHook(hooks.brightnessFiles);
+
         // The graphics back end needs no start-up; the token only marks that it is in use.
         GdiplusToken = 1;
     } else {

@@ -62,7 +62,7 @@ struct StartupHooks {
 
     std::function<void()> volumeButtonEvents;  // step 19, before the OSD events
     std::function<void()> buttonThreads;       // step 20, after the fade thread
-    std::function<void()> osdModelFiles;       // steps 21 to 23
+    std::function<void()> brightnessFiles;     // steps 22 and 23
 
     std::function<void()> recoveryFiles;  // steps 19 and 20, display-controller model
 };

@@ -19,9 +19,10 @@ struct Waiter {
 
 // One lock for all events keeps a wait on several events atomic: a waiter either sees an event
 // signalled and consumes it, or is registered with it before anyone can set it.
+// Never destroyed: detached threads may still wait on events while the process exits.
 std::mutex& registryMutex() {
-    static std::mutex m;
-    return m;
+    static auto* m = new std::mutex;
+    return *m;
 }
 
 }  // namespace
@@ -45,8 +46,8 @@ struct Registry {
 };
 
 Registry& registry() {
-    static Registry r;
-    return r;
+    static auto* r = new Registry;
+    return *r;
 }
 
 void wakeWaiters(Event* e) {

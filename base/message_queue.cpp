@@ -48,8 +48,9 @@ std::size_t MessageQueue::pending() const {
 }
 
 MessageQueue& MessageQueue::current() {
-    thread_local MessageQueue queue;
-    return queue;
+    // Outlives its thread: other threads may still post to a window of it at exit.
+    thread_local MessageQueue* queue = new MessageQueue;
+    return *queue;
 }
 
 }  // namespace base

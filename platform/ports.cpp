@@ -1,5 +1,7 @@
 #include "platform/ports.h"
 
+#include <atomic>
+
 #include "platform/headless_osd.h"
 
 namespace platform {
@@ -87,17 +89,34 @@ public:
     void injectKey(uint32_t, bool) override {}
 };
 
-Ports& installed() {
-    static Ports p;
+class NoXmlReaders final : public XmlReaders {
+public:
+    std::unique_ptr<XmlPullReader> open(std::span<const uint8_t>) override { return nullptr; }
+};
+
+class NoEventLog final : public EventLog {
+public:
+    bool registerSource(const std::string&) override { return false; }
+    void reportError(uint32_t, const std::string&, uint32_t) override {}
+    void deregisterSource() override {}
+};
+
+// Port sets are never destroyed: worker threads that never end may hold on to an adapter, so
+// a replaced set is retired, not freed.
+std::atomic<Ports*>& current() {
+    static std::atomic<Ports*> p{nullptr};
     return p;
 }
 
 }  // namespace
 
 Ports& ports() {
-    Ports& p = installed();
-    if (!p.info) installPorts({});
-    return p;
+    Ports* p = current().load();
+    if (!p) {
+        installPorts({});
+        p = current().load();
+    }
+    return *p;
 }
 
 void installPorts(Ports p) {
@@ -112,8 +131,10 @@ void installPorts(Ports p) {
     if (!p.serialPorts) p.serialPorts = std::make_unique<NoSerialPorts>();
     if (!p.deviceNotices) p.deviceNotices = std::make_unique<NoDeviceNotices>();
     if (!p.input) p.input = std::make_unique<NoInputDevices>();
+    if (!p.xmlReaders) p.xmlReaders = std::make_unique<NoXmlReaders>();
+    if (!p.eventLog) p.eventLog = std::make_unique<NoEventLog>();
 
-    installed() = std::move(p);
+    current().store(new Ports(std::move(p)));
 }
 
 }  // namespace platform

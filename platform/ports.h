@@ -6,6 +6,8 @@
 
 #include "platform/audio.h"
 #include "platform/canvas.h"
+#include "platform/event_log.h"
+
 #include "platform/input.h"
 #include "platform/instance_lock.h"
 
@@ -15,6 +17,7 @@
 #include "platform/platform_info.h"
 #include "platform/serial.h"
 #include "platform/window_directory.h"
+#include "platform/xml_reader.h"
 
 namespace platform {
 
@@ -30,6 +33,8 @@ struct Ports {
     std::unique_ptr<SerialPorts> serialPorts;
     std::unique_ptr<DeviceNotices> deviceNotices;
     std::unique_ptr<InputDevices> input;
+    std::unique_ptr<XmlReaders> xmlReaders;
+    std::unique_ptr<EventLog> eventLog;
 };
 
 // The installed ports; every member is non-null after installPorts.

@@ -28,24 +28,35 @@ constexpr uint32_t kClosedPortPauseMs = 50;
 // Set once start-up registered for handle notices; every later open registers its own handle.
 std::atomic<bool> handleNoticesStarted{false};
 
-std::mutex portMutex;
-std::shared_ptr<platform::SerialPort> port;
+// Never destroyed: the transfer threads use them until the very end of the process.
+std::mutex& portMutex() {
+    static auto* m = new std::mutex;
+    return *m;
+}
+std::shared_ptr<platform::SerialPort>& port() {
+    static auto* p = new std::shared_ptr<platform::SerialPort>;
+    return *p;
+}
 
 void setPort(std::shared_ptr<platform::SerialPort> p) {
-    std::lock_guard lock(portMutex);
-    port = std::move(p);
-    hUARTDevice = port ? port->handle() : INVALID_HANDLE_VALUE;
+    std::lock_guard lock(portMutex());
+    port() = std::move(p);
+    hUARTDevice = port() ? port()->handle() : INVALID_HANDLE_VALUE;
 }
 
-std::mutex noticesMutex;
-std::map<int64_t, platform::DeviceNotice>& notices() {
-    static std::map<int64_t, platform::DeviceNotice> m;
-    return m;
+std::mutex& noticesMutex() {
+    static auto* m = new std::mutex;
+    return *m;
 }
+std::map<int64_t, platform::DeviceNotice>& notices() {
+    static auto* m = new std::map<int64_t, platform::DeviceNotice>;
+    return *m;
+}
+
 int64_t nextNotice = 1;
 
 std::optional<platform::DeviceNotice> takeNotice(int64_t id) {
-    std::lock_guard lock(noticesMutex);
+    std::lock_guard lock(noticesMutex());
     auto it = notices().find(id);
     if (it == notices().end()) return std::nullopt;
     auto n = it->second;
@@ -71,8 +82,8 @@ void postHotKey(uint32_t id) {
 }  // namespace
 
 std::shared_ptr<platform::SerialPort> currentUARTPort() {
-    std::lock_guard lock(portMutex);
-    return port;
+    std::lock_guard lock(portMutex());
+    return port();
 }
 
 void OpenUARTDevice() {
@@ -210,7 +221,7 @@ void ThreadUSFunction() {
 }
 
 int64_t storeDeviceNotice(const platform::DeviceNotice& notice) {
-    std::lock_guard lock(noticesMutex);
+    std::lock_guard lock(noticesMutex());
     const int64_t id = nextNotice++;
     notices()[id] = notice;
     return id;

@@ -5,6 +5,9 @@
 #include "platform/linux/alsa_mixer.h"
 #include "platform/linux/cairo_graphics.h"
 #include "platform/linux/instance_lock.h"
+#include "platform/linux/journal_event_log.h"
+#include "platform/linux/libxml_reader.h"
+
 #include "platform/linux/message_box.h"
 #include "platform/linux/path_watcher.h"
 #include "platform/linux/platform_info.h"
@@ -21,7 +24,10 @@ Ports makePorts(const Options& options) {
     p.audioEndpoints = std::make_unique<PulseAudioEndpoints>();
     p.mixer = std::make_unique<AlsaMixer>();
     p.graphics = std::make_unique<CairoGraphics>();
+    p.xmlReaders = std::make_unique<LibXmlReaders>();
+    p.eventLog = std::make_unique<JournalEventLog>();
     p.serialPorts = std::make_unique<TermiosSerialPorts>(options.serialPath);
+
     p.deviceNotices = std::make_unique<PathWatcher>(options.serialPath, "COM1");
     return p;
 }

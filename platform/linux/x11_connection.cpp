@@ -70,15 +70,22 @@ Atom X11Connection::atom(const char* name) {
     return XInternAtom(dpy_, name, False);
 }
 
-void X11Connection::addEventHandler(std::function<void(const XEvent&)> handler) {
+int X11Connection::addEventHandler(std::function<void(const XEvent&)> handler) {
     std::lock_guard l(handlersMutex_);
-    handlers_.push_back(std::move(handler));
+    handlers_.emplace_back(nextHandler_, std::move(handler));
+    return nextHandler_++;
+}
+
+void X11Connection::removeEventHandler(int id) {
+    std::lock_guard l(handlersMutex_);
+    std::erase_if(handlers_, [id](const auto& h) { return h.first == id; });
 }
 
 void X11Connection::startEvents() {
     auto l = lock();
     if (started_) return;
-    started_ = base::startThread("x11-events", [this] { eventLoop(); });
+    // The event thread never ends, so it keeps the connection alive.
+    started_ = base::startThread("x11-events", [self = shared_from_this()] { self->eventLoop(); });
 }
 
 void X11Connection::eventLoop() {
@@ -98,13 +105,9 @@ void X11Connection::eventLoop() {
             poll(&p, 1, 250);
             continue;
         }
-        std::vector<std::function<void(const XEvent&)>> handlers;
-        {
-            std::lock_guard l(handlersMutex_);
-            handlers = handlers_;
-        }
+        std::lock_guard l(handlersMutex_);
         for (const XEvent& ev : events) {
-            for (auto& h : handlers) h(ev);
+            for (auto& h : handlers_) h.second(ev);
         }
     }
 }

@@ -13,7 +13,7 @@
 
 namespace platform::linux_adapter {
 
-class X11Connection {
+class X11Connection : public std::enable_shared_from_this<X11Connection> {
 public:
     // Null, with the reason in `error`, when the display cannot be opened.
     static std::shared_ptr<X11Connection> open(const std::string& displayName, std::string& error);
@@ -28,8 +28,11 @@ public:
     std::unique_lock<std::recursive_mutex> lock() { return std::unique_lock(m_); }
     Atom atom(const char* name);
 
-    // Handlers run on the event thread, without the lock held.
-    void addEventHandler(std::function<void(const XEvent&)> handler);
+    // Handlers run on the event thread, without the connection's lock held. Removal waits for
+    // a handler that is running.
+    int addEventHandler(std::function<void(const XEvent&)> handler);
+    void removeEventHandler(int id);
+
     // Starts the event thread once.
     void startEvents();
 
@@ -47,7 +50,9 @@ private:
     std::atomic<bool> dead_{false};
     std::recursive_mutex m_;
     std::mutex handlersMutex_;
-    std::vector<std::function<void(const XEvent&)>> handlers_;
+    std::vector<std::pair<int, std::function<void(const XEvent&)>>> handlers_;
+    int nextHandler_ = 1;
+
     bool started_ = false;
 };
 

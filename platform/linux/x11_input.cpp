@@ -18,6 +18,10 @@ constexpr unsigned kLockVariants[] = {0, LockMask, Mod2Mask, LockMask | Mod2Mask
 
 }  // namespace
 
+X11Input::~X11Input() {
+    if (handler_) x_->removeEventHandler(handler_);
+}
+
 void X11Input::start(std::function<void(std::function<void()>)> runOnGui,
                      std::function<void(uint32_t, uint32_t, uint32_t)> hotKey) {
     {
@@ -47,7 +51,8 @@ void X11Input::start(std::function<void(std::function<void()>)> runOnGui,
             std::fprintf(stderr, "veskosd: no XInput2: input activity is not seen\n");
         }
     }
-    x_->addEventHandler([this](const XEvent& ev) { onEvent(ev); });
+    handler_ = x_->addEventHandler([this](const XEvent& ev) { onEvent(ev); });
+
     x_->startEvents();
 }
 

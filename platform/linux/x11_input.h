@@ -16,6 +16,7 @@ namespace platform::linux_adapter {
 class X11Input final : public InputDevices {
 public:
     explicit X11Input(std::shared_ptr<X11Connection> x) : x_(std::move(x)) {}
+    ~X11Input() override;
 
     void start(std::function<void(std::function<void()>)> runOnGui,
                std::function<void(uint32_t, uint32_t, uint32_t)> hotKey) override;
@@ -34,6 +35,8 @@ private:
 
     std::shared_ptr<X11Connection> x_;
     int xiOpcode_ = -1;
+    int handler_ = 0;
+
     std::function<void(std::function<void()>)> runOnGui_;
     std::function<void(uint32_t, uint32_t, uint32_t)> hotKey_;
     std::mutex m_;

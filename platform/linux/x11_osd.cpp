@@ -38,7 +38,9 @@ bool isDock(X11Connection& x, ::Window w) {
 X11Osd::X11Osd(std::shared_ptr<X11Connection> x) : x_(std::move(x)) {}
 
 X11Osd::~X11Osd() {
+    if (handler_) x_->removeEventHandler(handler_);
     if (!x_->alive()) return;
+
     auto l = x_->lock();
     if (gc_) XFreeGC(x_->display(), gc_);
     if (win_) XDestroyWindow(x_->display(), win_);
@@ -91,7 +93,8 @@ void X11Osd::prepare(std::function<void()> displayChanged) {
     gc_ = XCreateGC(d, win_, 0, nullptr);
     XFlush(d);
     l.unlock();
-    x_->addEventHandler([this](const XEvent& ev) { onEvent(ev); });
+    handler_ = x_->addEventHandler([this](const XEvent& ev) { onEvent(ev); });
+
     x_->startEvents();
     setAlpha(0);
 }

@@ -44,6 +44,8 @@ private:
     int depth_ = 24;
     GC gc_ = nullptr;
     int randrEventBase_ = -1;
+    int handler_ = 0;
+
     std::atomic<uint8_t> alpha_{0};
     mutable std::mutex m_;
     Rect rect_;

@@ -6,6 +6,8 @@
 
 #include "platform/linux/cairo_graphics.h"
 #include "platform/linux/instance_lock.h"
+#include "platform/linux/libxml_reader.h"
+
 #include "platform/linux/path_watcher.h"
 #include "platform/linux/termios_serial.h"
 
@@ -32,7 +34,33 @@ public:
 
 }  // namespace
 
+// Keeps every report as the log would, with its source and data size, for the status report.
+class SimEventLog final : public EventLog {
+public:
+    explicit SimEventLog(nlohmann::json* entries, std::mutex* m) : entries_(entries), m_(m) {}
+    bool registerSource(const std::string& source) override {
+        std::lock_guard l(*m_);
+        source_ = source;
+        return true;
+    }
+    void reportError(uint32_t eventId, const std::string& text, uint32_t dataSize) override {
+        std::lock_guard l(*m_);
+        entries_->push_back(
+            {{"source", source_}, {"id", eventId}, {"text", text}, {"dataSize", dataSize}});
+    }
+    void deregisterSource() override {
+        std::lock_guard l(*m_);
+        source_.clear();
+    }
+
+private:
+    nlohmann::json* entries_;
+    std::mutex* m_;
+    std::string source_;
+};
+
 SimMachine::SimMachine(Options options)
+
     : options_(std::move(options)), controller_(options_.runtimeDir + "/ttyVESKOSD") {}
 
 Ports SimMachine::makePorts() {
@@ -49,7 +77,10 @@ Ports SimMachine::makePorts() {
     const std::string line = options_.serialPath.empty() ? controller_.path() : options_.serialPath;
     p.serialPorts = std::make_unique<linux_adapter::TermiosSerialPorts>(line);
     p.deviceNotices = std::make_unique<linux_adapter::PathWatcher>(line, "COM1");
+    p.xmlReaders = std::make_unique<linux_adapter::LibXmlReaders>();
+    p.eventLog = std::make_unique<SimEventLog>(&eventLog_, &m_);
     auto input = std::make_unique<SimInput>();
+
     input_ = input.get();
     p.input = std::move(input);
 
@@ -65,7 +96,8 @@ nlohmann::json SimMachine::status() const {
             {"audio", audio_.status()},
             {"controller", controller_.status()},
             {"injected", input_ ? input_->status()["injected"] : nlohmann::json::array()},
-            {"input", input_ ? input_->status() : nlohmann::json::object()}};
+            {"input", input_ ? input_->status() : nlohmann::json::object()},
+            {"eventLog", eventLog_}};
 }
 
 nlohmann::json SimMachine::command(const nlohmann::json& args) {

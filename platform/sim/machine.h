@@ -47,6 +47,7 @@ private:
     SimDisplayController controller_;
     // Owned by the ports once made; the machine keeps a pointer for its verbs and status.
     SimInput* input_ = nullptr;
+    nlohmann::json eventLog_ = nlohmann::json::array();
 
     mutable std::mutex m_;
 };

@@ -1,0 +1,101 @@
+// The libxml2 reader behaves as a strict pull reader would.
+#include "platform/linux/libxml_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using platform::XmlNodeType;
+
+struct Walk {
+    std::vector<std::string> nodes;  // "element:name", "decl:version=1.0,encoding=UTF-8", ...
+    int32_t last = 0;
+    bool eof = false;
+};
+
+Walk walk(const std::string& doc) {
+    platform::linux_adapter::LibXmlReaders readers;
+    auto r = readers.open(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(doc.data()), doc.size()));
+    Walk w;
+    XmlNodeType t;
+    while ((w.last = r->read(t)) == platform::XML_S_OK) {
+        std::string name;
+        r->localName(name);
+        if (t == XmlNodeType::XmlDeclaration) {
+            std::string attrs;
+            for (int32_t a = r->moveToFirstAttribute(); a == platform::XML_S_OK;
+                 a = r->moveToNextAttribute()) {
+                std::string n, v;
+                r->localName(n);
+                r->value(v);
+                EXPECT_FALSE(r->isDefault());
+                attrs += (attrs.empty() ? "" : ",") + n + "=" + v;
+            }
+            w.nodes.push_back("decl:" + attrs);
+        } else if (t == XmlNodeType::Element) {
+            w.nodes.push_back("element:" + name);
+        } else if (t == XmlNodeType::Comment) {
+            w.nodes.push_back("comment");
+        }
+    }
+    w.eof = r->isEndOfFile();
+    return w;
+}
+
+TEST(LibXmlReader, GivesTheDeclarationItsOwnNodeWithItsAttributes) {
+    auto w = walk("<?xml version=\"1.0\" encoding='UTF-8' standalone=\"yes\"?>\n<r/>");
+    EXPECT_EQ(w.nodes, (std::vector<std::string>{"decl:version=1.0,encoding=UTF-8,standalone=yes",
+                                                 "element:r"}));
+    EXPECT_EQ(w.last, platform::XML_S_FALSE);
+    EXPECT_TRUE(w.eof);
+    // After a byte-order mark too; a processing instruction named xml-something is no declaration.
+    EXPECT_EQ(walk("\xEF\xBB\xBF<?xml version=\"1.0\"?><r/>").nodes.front(), "decl:version=1.0");
+    EXPECT_EQ(walk("<r/>").nodes, (std::vector<std::string>{"element:r"}));
+}
+
+TEST(LibXmlReader, ReachingADoctypeFailsAfterTheNodesBeforeIt) {
+    auto w = walk("<?xml version=\"1.0\"?><!-- c --><!DOCTYPE r><r/>");
+    EXPECT_EQ(w.nodes, (std::vector<std::string>{"decl:version=1.0", "comment"}));
+    EXPECT_LT(w.last, 0);
+    EXPECT_FALSE(w.eof);
+}
+
+TEST(LibXmlReader, DeliversEveryNodeBeforeASyntaxErrorWhateverItsChunk) {
+    std::string doc = "<r>";
+    for (int i = 0; i < 100; ++i) doc += "<item/>";  // 700 bytes: past the first chunk
+    doc += "<broken attr>";
+    auto w = walk(doc);
+    EXPECT_EQ(w.nodes.size(), 101u);
+    EXPECT_LT(w.last, 0);
+    EXPECT_FALSE(w.eof);
+    // A start tag cut short by the end of the input is not delivered.
+    w = walk("<r><a/><b x=\"1");
+    EXPECT_EQ(w.nodes, (std::vector<std::string>{"element:r", "element:a"}));
+    EXPECT_LT(w.last, 0);
+}
+
+TEST(LibXmlReader, FailsExactlyAtThe257thNestedElement) {
+    std::string doc;
+    for (int i = 0; i < 300; ++i) doc += "<e>";
+    auto w = walk(doc);
+    EXPECT_EQ(w.nodes.size(), 256u);
+    EXPECT_LT(w.last, 0);
+    std::string ok;
+    for (int i = 0; i < 256; ++i) ok += "<e>";
+    for (int i = 0; i < 256; ++i) ok += "</e>";
+    w = walk(ok);
+    EXPECT_EQ(w.nodes.size(), 256u);
+    EXPECT_TRUE(w.eof);
+}
+
+TEST(LibXmlReader, AnEmptyOrBinaryInputIsRejectedNotCrashed) {
+    EXPECT_LT(walk("").last, 0);
+    EXPECT_LT(walk(std::string("\x00\x01\x02\xFF", 4)).last, 0);
+    EXPECT_LT(walk("<?xml").last, 0);
+}
+
+}  // namespace
