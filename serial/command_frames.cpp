@@ -1,6 +1,6 @@
 #include "serial/command_frames.h"
 
-#include <cstdio>
+#include "base/hex.h"
 
 namespace {
 
@@ -61,11 +61,5 @@ bool MatchFrameTemplate(const Frame& f) {
 }
 
 std::string frameToHex(const Frame& f) {
-    std::string s;
-    char b[4];
-    for (std::size_t i = 0; i < f.size(); ++i) {
-        std::snprintf(b, sizeof(b), i ? " %02X" : "%02X", f[i]);
-        s += b;
-    }
-    return s;
+    return base::hexBytes(f);
 }

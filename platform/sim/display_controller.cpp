@@ -10,6 +10,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "base/hex.h"
+
 namespace platform::sim {
 
 namespace {
@@ -17,16 +19,6 @@ namespace {
 // Ten bits a byte at 9600 baud.
 constexpr auto kByteTime = std::chrono::microseconds(1042);
 constexpr int kFrameGapMs = 128;
-
-std::string hex(const std::vector<uint8_t>& bytes) {
-    std::string s;
-    char b[4];
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        std::snprintf(b, sizeof(b), i ? " %02X" : "%02X", bytes[i]);
-        s += b;
-    }
-    return s;
-}
 
 uint8_t parseByte(const std::string& text, const char* usage) {
     try {
@@ -158,7 +150,7 @@ void SimDisplayController::answer(const std::vector<uint8_t>& frame) {
     std::vector<uint8_t> reply{0x02, 0x00, 0x00, 0x02, 0x7E, 0x00, 0x02, frame[7], frame[8], 0x03};
     {
         std::lock_guard l(m_);
-        received_.push_back(hex(frame));
+        received_.push_back(base::hexBytes(frame));
         mode = answer_;
         lateMs = lateMs_;
         const bool command =

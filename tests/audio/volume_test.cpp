@@ -11,6 +11,7 @@
 #include "platform/ports.h"
 #include "platform/sim/audio.h"
 #include "serial/command_frames.h"
+#include "tests/support/held_elsewhere.h"
 
 namespace {
 
@@ -170,19 +171,13 @@ TEST_F(VolumeTest, MuteTogglesAndFillsTheMuteFrame) {
 }
 
 TEST_F(VolumeTest, AHeldLockDropsTheOperationWithoutTouchingTheDevice) {
-    std::atomic<bool> held{false}, release{false};
-    std::thread owner([&] {
-        VolumeCriticalSection.tryEnter();
-        held = true;
-        while (!release) std::this_thread::yield();
-        VolumeCriticalSection.leave();
-    });
-    while (!held) std::this_thread::yield();
-    EXPECT_EQ(VolumeIn(), 0);
-    EXPECT_EQ(VolumeDe(), 0);
-    EXPECT_EQ(VolumeMute(), 0);
-    release = true;
-    owner.join();
+    {
+        testsupport::HeldElsewhere busy(VolumeCriticalSection);
+        EXPECT_EQ(VolumeIn(), 0);
+        EXPECT_EQ(VolumeDe(), 0);
+        EXPECT_EQ(VolumeMute(), 0);
+    }
+
     EXPECT_TRUE(calls().empty());
     EXPECT_EQ(VolumeCount.load(), -1);
     EXPECT_EQ(VolumeIn(), 1);  // and the next one runs

@@ -8,7 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
+#include "tests/support/process.h"
 
 #include <chrono>
 #include <cstring>
@@ -65,15 +65,10 @@ int waitFor(pid_t pid, int timeoutMs) {
 
 }  // namespace
 
-TempDir::TempDir() {
-    char tmpl[] = "/tmp/veskosd-test-XXXXXX";
-    if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
-}
+TempDir::TempDir() : path_(testsupport::makeTempDir("veskosd-test")) {}
 
 TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    testsupport::removeTree(path_);
 }
 
 RunResult runVeskosd(const std::vector<std::string>& args, int timeoutMs) {

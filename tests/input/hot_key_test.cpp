@@ -14,6 +14,7 @@
 #include "platform/ports.h"
 #include "platform/sim/audio.h"
 #include "serial/uart.h"
+#include "tests/support/held_elsewhere.h"
 
 namespace {
 
@@ -49,8 +50,10 @@ protected:
         p.audioEndpoints = audio.makeEndpoints();
         platform::installPorts(std::move(p));
         CreateOsdEvents();
-        dlg = std::make_unique<CVESKOSDDlg>();
-        hMainWnd = dlg.get();
+        // The window lives as long as the process, as the program's does: worker threads
+        // may still post to it while a test ends.
+        dlg = new CVESKOSDDlg;
+        hMainWnd = dlg;
         // What the OSD events look like at the moment each device event is posted.
         dlg->queue().setPostObserver([this](const base::Message& m) {
             if (m.message != WM_DEVICE_EVENT) return;
@@ -71,7 +74,7 @@ protected:
     std::vector<std::string> log;
     RecordingInput* input = nullptr;
     platform::sim::SimAudio audio;
-    std::unique_ptr<CVESKOSDDlg> dlg;
+    CVESKOSDDlg* dlg = nullptr;
 };
 
 TEST_F(HotKeyTest, VolumeUpTapsControlStepsShowsPostsThenFades) {
@@ -101,17 +104,11 @@ TEST_F(HotKeyTest, AFailedOperationPostsNothing) {
 }
 
 TEST_F(HotKeyTest, AVolumeKeyDuringATransferIsDroppedAfterTheTap) {
-    std::atomic<bool> held{false}, release{false};
-    std::thread sender([&] {
-        VESKOSDUARTSendCriticalSection.tryEnter();
-        held = true;
-        while (!release) std::this_thread::yield();
-        VESKOSDUARTSendCriticalSection.leave();
-    });
-    while (!held) std::this_thread::yield();
-    MyHotKey(KT_VOL_UP, 0);
-    release = true;
-    sender.join();
+    {
+        testsupport::HeldElsewhere transfer(VESKOSDUARTSendCriticalSection);
+        MyHotKey(KT_VOL_UP, 0);
+    }
+
     EXPECT_EQ(log, (std::vector<std::string>{"Control down", "Control up"}));
     EXPECT_EQ(VolumeCount.load(), -1);
     EXPECT_TRUE(audio.with([](platform::sim::SimAudioState& s) { return s.calls.empty(); }));

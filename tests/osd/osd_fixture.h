@@ -77,14 +77,15 @@ protected:
         p.osdSurface = std::move(s);
         p.graphics = std::make_unique<platform::linux_adapter::CairoGraphics>();
         platform::installPorts(std::move(p));
-        dlg = std::make_unique<CVESKOSDDlg>();
-        hMainWnd = dlg.get();
+        // The window lives as long as the process, as the program's does: worker threads
+        // may still post to it while a test ends.
+        dlg = new CVESKOSDDlg;
+        hMainWnd = dlg;
         registerOsdHandlers();
         PrepareOSDWindow();
     }
     void TearDown() override {
         hMainWnd = nullptr;
-        dlg.reset();
         dispatch::clearHandlers();
         platform::installPorts({});
         resetGlobals();
@@ -103,5 +104,5 @@ protected:
     }
 
     RecordingOsd* osd = nullptr;
-    std::unique_ptr<CVESKOSDDlg> dlg;
+    CVESKOSDDlg* dlg = nullptr;
 };

@@ -17,6 +17,7 @@
 #include "platform/sim/display_controller.h"
 #include "serial/controller_handlers.h"
 #include "serial/uart.h"
+#include "tests/support/held_elsewhere.h"
 #include "tests/support/process.h"
 
 namespace {
@@ -40,8 +41,10 @@ protected:
         p.serialPorts =
             std::make_unique<platform::linux_adapter::TermiosSerialPorts>(controller->path());
         platform::installPorts(std::move(p));
-        dlg = std::make_unique<CVESKOSDDlg>();
-        hMainWnd = dlg.get();
+        // The window lives as long as the process, as the program's does: worker threads
+        // may still post to it while a test ends.
+        dlg = new CVESKOSDDlg;
+        hMainWnd = dlg;
         registerControllerHandlers();
         OpenUARTDevice();
         CreateUARTEvents();
@@ -66,7 +69,7 @@ protected:
 
     std::string dir;
     std::unique_ptr<platform::sim::SimDisplayController> controller;
-    std::unique_ptr<CVESKOSDDlg> dlg;
+    CVESKOSDDlg* dlg = nullptr;
 };
 
 TEST_F(LinkTest, ARequestCompletesWithItsReply) {
@@ -126,22 +129,16 @@ TEST_F(LinkTest, BrightnessStaysWithin0And100) {
 }
 
 TEST_F(LinkTest, ABusyLockDropsTheEventButStillClearsTheReadFlag) {
-    std::atomic<bool> held{false}, release{false};
-    std::thread owner([&] {
-        VESKOSDUARTSendCriticalSection.tryEnter();
-        held = true;
-        while (!release) std::this_thread::yield();
-        VESKOSDUARTSendCriticalSection.leave();
-    });
-    while (!held) std::this_thread::yield();
-    EXPECT_TRUE(UARTTransferInProgress());
-    bQueryBrightnessFirst = 1;
-    post(LPARAM_INBR);
-    VolumeCount = 9;
-    post(LPARAM_SR_VOL_DOWN_MAKE);
-    EXPECT_EQ(bQueryBrightnessFirst.load(), 0);
-    release = true;
-    owner.join();
+    {
+        testsupport::HeldElsewhere transfer(VESKOSDUARTSendCriticalSection);
+        EXPECT_TRUE(UARTTransferInProgress());
+        bQueryBrightnessFirst = 1;
+        post(LPARAM_INBR);
+        VolumeCount = 9;
+        post(LPARAM_SR_VOL_DOWN_MAKE);
+        EXPECT_EQ(bQueryBrightnessFirst.load(), 0);
+    }
+
     std::this_thread::sleep_for(milliseconds(100));
     EXPECT_TRUE(received().empty());
     EXPECT_EQ(SendUARTRequest(2, LockMode::TryOnce), RequestResult::Completed);
