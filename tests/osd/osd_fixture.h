@@ -63,33 +63,41 @@ private:
     std::vector<AlphaSet> sets;
 };
 
+// An OSD-model window on `surface` with Cairo drawing, the OSD handlers registered and the
+// window prepared, as start-up leaves it. The window lives as long as the process, as the
+// program's does: worker threads may still post to it while a test ends.
+inline CVESKOSDDlg* openOsdWindow(std::unique_ptr<platform::OsdSurface> surface) {
+    resetGlobals();
+    dispatch::clearHandlers();
+    iOSDLeft = -1;
+    iOSDTop = -1;
+    TaskbarRect = {};
+    platform::Ports p;
+    p.osdSurface = std::move(surface);
+    p.graphics = std::make_unique<platform::linux_adapter::CairoGraphics>();
+    platform::installPorts(std::move(p));
+    auto* dlg = new CVESKOSDDlg;
+    hMainWnd = dlg;
+    registerOsdHandlers();
+    PrepareOSDWindow();
+    return dlg;
+}
+
+inline void closeOsdWindow() {
+    hMainWnd = nullptr;
+    dispatch::clearHandlers();
+    platform::installPorts({});
+    resetGlobals();
+}
+
 class OsdTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetGlobals();
-        dispatch::clearHandlers();
-        iOSDLeft = -1;
-        iOSDTop = -1;
-        TaskbarRect = {};
-        platform::Ports p;
         auto s = std::make_unique<RecordingOsd>();
         osd = s.get();
-        p.osdSurface = std::move(s);
-        p.graphics = std::make_unique<platform::linux_adapter::CairoGraphics>();
-        platform::installPorts(std::move(p));
-        // The window lives as long as the process, as the program's does: worker threads
-        // may still post to it while a test ends.
-        dlg = new CVESKOSDDlg;
-        hMainWnd = dlg;
-        registerOsdHandlers();
-        PrepareOSDWindow();
+        dlg = openOsdWindow(std::move(s));
     }
-    void TearDown() override {
-        hMainWnd = nullptr;
-        dispatch::clearHandlers();
-        platform::installPorts({});
-        resetGlobals();
-    }
+    void TearDown() override { closeOsdWindow(); }
     void post(base::LPARAM code) { dlg->WindowProc(WM_DEVICE_EVENT, 512, code); }
     void showVolume(int32_t level, bool muted = false) {
         VolumeCount = level;

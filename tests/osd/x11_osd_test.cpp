@@ -16,6 +16,7 @@
 #include "platform/linux/cairo_graphics.h"
 #include "platform/linux/x11_osd.h"
 #include "platform/ports.h"
+#include "tests/osd/osd_fixture.h"
 #include "tests/support/process.h"
 #include "tests/support/xvfb.h"
 
@@ -33,33 +34,16 @@ class X11OsdTest : public ::testing::Test {
 protected:
     void SetUp() override {
         xvfb = std::make_unique<testsupport::Xvfb>();
-        resetGlobals();
-        dispatch::clearHandlers();
-        iOSDLeft = -1;
-        iOSDTop = -1;
-        TaskbarRect = {};
         std::string error;
         auto x = X11Connection::open("", error);
         ASSERT_TRUE(x) << error;
-        platform::Ports p;
         auto s = std::make_unique<X11Osd>(x);
         osd = s.get();
-        p.osdSurface = std::move(s);
-        p.graphics = std::make_unique<platform::linux_adapter::CairoGraphics>();
-        platform::installPorts(std::move(p));
-        // The window lives as long as the process, as the program's does: worker threads
-        // may still post to it while a test ends.
-        dlg = new CVESKOSDDlg;
-        hMainWnd = dlg;
-        registerOsdHandlers();
-        PrepareOSDWindow();
+        dlg = openOsdWindow(std::move(s));
     }
     void TearDown() override {
-        hMainWnd = nullptr;
-        dispatch::clearHandlers();
-        platform::installPorts({});
+        closeOsdWindow();
         xvfb.reset();
-        resetGlobals();
     }
     void showVolume(int32_t level) {
         VolumeCount = level;
