@@ -1,5 +1,7 @@
 #include "base/message_queue.h"
 
+#include <vector>
+
 namespace base {
 
 void MessageQueue::post(const Message& m) {
@@ -48,8 +50,16 @@ std::size_t MessageQueue::pending() const {
 }
 
 MessageQueue& MessageQueue::current() {
-    // Outlives its thread: other threads may still post to a window of it at exit.
-    thread_local MessageQueue* queue = new MessageQueue;
+    // Outlives its thread: other threads may still post to a window of it at exit. Every
+    // queue stays listed, so none is ever lost.
+    thread_local MessageQueue* queue = [] {
+        static auto* all = new std::vector<MessageQueue*>;
+        static auto* allMutex = new std::mutex;
+        auto* q = new MessageQueue;
+        std::lock_guard lock(*allMutex);
+        all->push_back(q);
+        return q;
+    }();
     return *queue;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/ports.h"
 
 #include <atomic>
+#include <vector>
 
 #include "platform/headless_osd.h"
 
@@ -134,6 +135,9 @@ void installPorts(Ports p) {
     if (!p.xmlReaders) p.xmlReaders = std::make_unique<NoXmlReaders>();
     if (!p.eventLog) p.eventLog = std::make_unique<NoEventLog>();
 
+    // Retired sets stay reachable: kept on purpose, not lost.
+    static auto* retired = new std::vector<Ports*>;
+    if (Ports* old = current().load()) retired->push_back(old);
     current().store(new Ports(std::move(p)));
 }
 

@@ -15,6 +15,7 @@
 #include "platform/sim/audio.h"
 #include "serial/uart.h"
 #include "tests/support/held_elsewhere.h"
+#include "tests/support/lifelong_window.h"
 
 namespace {
 
@@ -50,9 +51,7 @@ protected:
         p.audioEndpoints = audio.makeEndpoints();
         platform::installPorts(std::move(p));
         CreateOsdEvents();
-        // The window lives as long as the process, as the program's does: worker threads
-        // may still post to it while a test ends.
-        dlg = new CVESKOSDDlg;
+        dlg = testsupport::lifelongWindow();
         hMainWnd = dlg;
         // What the OSD events look like at the moment each device event is posted.
         dlg->queue().setPostObserver([this](const base::Message& m) {

@@ -15,6 +15,7 @@
 #include "platform/headless_osd.h"
 #include "platform/linux/cairo_graphics.h"
 #include "platform/ports.h"
+#include "tests/support/lifelong_window.h"
 
 // Delegates to a headless window and records every alpha set, with when it was set.
 class RecordingOsd final : public platform::OsdSurface {
@@ -76,7 +77,7 @@ inline CVESKOSDDlg* openOsdWindow(std::unique_ptr<platform::OsdSurface> surface)
     p.osdSurface = std::move(surface);
     p.graphics = std::make_unique<platform::linux_adapter::CairoGraphics>();
     platform::installPorts(std::move(p));
-    auto* dlg = new CVESKOSDDlg;
+    auto* dlg = testsupport::lifelongWindow();
     hMainWnd = dlg;
     registerOsdHandlers();
     PrepareOSDWindow();

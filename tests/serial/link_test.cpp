@@ -18,6 +18,7 @@
 #include "serial/controller_handlers.h"
 #include "serial/uart.h"
 #include "tests/support/held_elsewhere.h"
+#include "tests/support/lifelong_window.h"
 #include "tests/support/process.h"
 
 namespace {
@@ -41,9 +42,7 @@ protected:
         p.serialPorts =
             std::make_unique<platform::linux_adapter::TermiosSerialPorts>(controller->path());
         platform::installPorts(std::move(p));
-        // The window lives as long as the process, as the program's does: worker threads
-        // may still post to it while a test ends.
-        dlg = new CVESKOSDDlg;
+        dlg = testsupport::lifelongWindow();
         hMainWnd = dlg;
         registerControllerHandlers();
         OpenUARTDevice();
