@@ -26,6 +26,7 @@ run: build
 test: build
 	bash scripts/check-layering
 	$(MAKE) --no-print-directory format-check
+	$(MAKE) --no-print-directory lint
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
 # Sanitizer reports end the process, so a fault in the spawned daemon fails its test too.
@@ -56,7 +57,7 @@ format-check:
 	@git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 lint: $(BUILD)/build.ninja
-	git ls-files '*.cpp' | grep -v '^tests/' | xargs clang-tidy -p $(BUILD) --quiet
+	@git ls-files '*.cpp' | grep -v -E '^(tests|bench)/' | xargs -P $(JOBS) -n 6 clang-tidy -p $(BUILD) --quiet 2>/dev/null
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <system_error>
 
 #include "app/control_requests.h"
 #include "app/globals.h"
@@ -72,15 +73,15 @@ nlohmann::json writeScreenshot(const nlohmann::json& request) {
     const std::vector<uint8_t> png = osdScreenshotPng();
     if (png.empty()) throw std::invalid_argument("the OSD has no picture yet");
     const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) throw std::invalid_argument(file + ": " + std::strerror(errno));
+    if (fd < 0) throw std::invalid_argument(file + ": " + std::generic_category().message(errno));
     std::size_t off = 0;
     while (off < png.size()) {
         const ssize_t n = write(fd, png.data() + off, png.size() - off);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            const std::string why = std::strerror(errno);
+            const std::string why = std::generic_category().message(errno);
             close(fd);
-            throw std::invalid_argument(file + ": " + why);
+            throw std::invalid_argument(file + ": " += why);
         }
         off += static_cast<std::size_t>(n);
     }

@@ -1,11 +1,15 @@
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
 #include "cli/options.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
     CliOptions options;
     options.programPath = argc > 0 ? argv[0] : "veskosd";
 
@@ -49,4 +53,17 @@ int main(int argc, char** argv) {
     if (sim->parsed()) return runSim(options, simArgs);
     if (screenshot->parsed()) return runScreenshot(options, screenshotFile);
     return runDaemon(options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "veskosd: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "veskosd: unexpected failure\n");
+    }
+    return 1;
 }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <system_error>
 
 namespace control {
 
@@ -22,11 +23,12 @@ std::optional<std::string> sendRequest(const std::string& socketPath, const std:
     std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        error = std::strerror(errno);
+        error = std::generic_category().message(errno);
         return std::nullopt;
     }
     if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
-        error = "no veskosd instance answers on " + socketPath + " (" + std::strerror(errno) + ")";
+        error = "no veskosd instance answers on " + socketPath + " (" +
+                std::generic_category().message(errno) + ")";
         close(fd);
         return std::nullopt;
     }
@@ -37,7 +39,8 @@ std::optional<std::string> sendRequest(const std::string& socketPath, const std:
         const ssize_t n = send(fd, request.data() + off, request.size() - off, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            error = std::string("sending the request failed: ") + std::strerror(errno);
+            error = std::string("sending the request failed: ") +
+                    std::generic_category().message(errno);
             close(fd);
             return std::nullopt;
         }

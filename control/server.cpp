@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 #include <vector>
 
 #include "base/thread.h"
@@ -62,7 +63,8 @@ bool ControlServer::start() {
     std::memcpy(addr.sun_path, socketPath_.c_str(), socketPath_.size() + 1);
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
-        std::fprintf(stderr, "veskosd: control socket: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "veskosd: control socket: %s\n",
+                     std::generic_category().message(errno).c_str());
         return false;
     }
     // We hold the instance lock, so a socket file left here belongs to a dead instance.
@@ -70,7 +72,7 @@ bool ControlServer::start() {
     if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
         chmod(socketPath_.c_str(), 0600) != 0 || listen(fd, 16) != 0) {
         std::fprintf(stderr, "veskosd: control socket %s: %s\n", socketPath_.c_str(),
-                     std::strerror(errno));
+                     std::generic_category().message(errno).c_str());
         close(fd);
         return false;
     }
@@ -95,7 +97,8 @@ void ControlServer::serve(int listenFd) {
             if (timeoutMs < 0 || ms < timeoutMs) timeoutMs = ms;
         }
         if (poll(fds.data(), fds.size(), timeoutMs) < 0 && errno != EINTR) {
-            std::fprintf(stderr, "veskosd: control socket poll: %s\n", std::strerror(errno));
+            std::fprintf(stderr, "veskosd: control socket poll: %s\n",
+                         std::generic_category().message(errno).c_str());
             base::sleepMs(100);
             continue;
         }

@@ -153,7 +153,8 @@ void OsdOnPaint() {
 
     const float barY = static_cast<float>(winH) * 0.25f;
     const float barW = static_cast<float>(winW) - 80.0f;
-    const auto barH = static_cast<float>(winH / 2 - 1);
+    // Halved in integers first, then made a float: 30 pixels give a 14-pixel bar.
+    const auto barH = static_cast<float>(winH / 2 - 1);  // NOLINT(bugprone-integer-division)
     draw(*canvas, BarBGImage, "background", backgroundName, 40.0f, barY, barW, barH);
 
     int32_t level = 0;

@@ -15,7 +15,12 @@ struct Pixels {
     int width = 0;
     int height = 0;
     std::vector<uint32_t> argb;
-    uint32_t at(int x, int y) const { return argb[static_cast<std::size_t>(y * width + x)]; }
+    // Computed in the index type: large frames must not overflow an int on the way.
+    std::size_t index(int x, int y) const {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+               static_cast<std::size_t>(x);
+    }
+    uint32_t at(int x, int y) const { return argb[index(x, y)]; }
 };
 
 class Image {

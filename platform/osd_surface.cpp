@@ -11,7 +11,7 @@ Pixels composeWindowImage(const Pixels& client, int outerWidth, int outerHeight)
                     0xFF000000);
     for (int y = 0; y < out.height; ++y) {
         for (int x = 0; x < out.width; ++x) {
-            uint32_t& p = out.argb[static_cast<std::size_t>(y * out.width + x)];
+            uint32_t& p = out.argb[out.index(x, y)];
             if (x == 0 || y == 0 || x == out.width - 1 || y == out.height - 1) {
                 p = kBorder;
             } else if (x - 1 < client.width && y - 1 < client.height) {

@@ -234,15 +234,15 @@ void onDeviceChange(base::WPARAM wParam, base::LPARAM lParam) {
     const auto notice = takeNotice(lParam);
     if (!notice) return;
     const bool closed = hUARTDevice == INVALID_HANDLE_VALUE;
-    if (wParam == platform::DBT_DEVICEARRIVAL && notice->deviceType == platform::DBT_DEVTYP_PORT &&
-        notice->name == "COM1" && closed) {
+    const bool handle = notice->deviceType == platform::DBT_DEVTYP_HANDLE;
+    // "COM1" arriving, or a removal that was refused, brings a closed port back.
+    const bool arrived = wParam == platform::DBT_DEVICEARRIVAL &&
+                         notice->deviceType == platform::DBT_DEVTYP_PORT && notice->name == "COM1";
+    const bool stayed = wParam == platform::DBT_DEVICEQUERYREMOVEFAILED && handle;
+    if ((arrived || stayed) && closed) {
         OpenUARTDevice();
-    } else if (wParam == platform::DBT_DEVICEQUERYREMOVE &&
-               notice->deviceType == platform::DBT_DEVTYP_HANDLE && !closed) {
+    } else if (wParam == platform::DBT_DEVICEQUERYREMOVE && handle && !closed) {
         CloseUARTDevice();
-    } else if (wParam == platform::DBT_DEVICEQUERYREMOVEFAILED &&
-               notice->deviceType == platform::DBT_DEVTYP_HANDLE && closed) {
-        OpenUARTDevice();
     }
 }
 

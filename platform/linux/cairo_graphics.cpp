@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -30,7 +31,7 @@ Pixels readPixels(cairo_surface_t* s) {
     const unsigned char* data = cairo_image_surface_get_data(s);
     p.argb.resize(static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height));
     for (int y = 0; y < p.height; ++y) {
-        std::memcpy(&p.argb[static_cast<std::size_t>(y * p.width)], data + y * stride,
+        std::memcpy(&p.argb[p.index(0, y)], data + static_cast<std::ptrdiff_t>(y) * stride,
                     static_cast<std::size_t>(p.width) * 4);
     }
     return p;
@@ -77,7 +78,7 @@ public:
         setRgb(cr_, foreground);
         cairo_move_to(cr_, x, y + fe.ascent);
         cairo_show_text(cr_, t.c_str());
-        return static_cast<int>(te.x_advance + 0.5);
+        return static_cast<int>(std::lround(te.x_advance));
     }
 
     bool drawImageRect(const Image* image, float x, float y, float w, float h) override {
@@ -150,7 +151,8 @@ std::vector<uint8_t> CairoGraphics::encodePng(const Pixels& pixels) {
         unsigned char* data = cairo_image_surface_get_data(s);
         const int stride = cairo_image_surface_get_stride(s);
         for (int y = 0; y < pixels.height; ++y) {
-            std::memcpy(data + y * stride, &pixels.argb[static_cast<std::size_t>(y * pixels.width)],
+            std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride,
+                        &pixels.argb[pixels.index(0, y)],
                         static_cast<std::size_t>(pixels.width) * 4);
         }
         cairo_surface_mark_dirty(s);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 namespace platform::linux_adapter {
 
@@ -15,7 +16,8 @@ bool FlockInstanceLock::acquire(const std::string& name) {
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         // Without a lock file we cannot tell; running twice is the lesser harm than not at all.
-        std::fprintf(stderr, "veskosd: instance lock %s: %s\n", path.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "veskosd: instance lock %s: %s\n", path.c_str(),
+                     std::generic_category().message(errno).c_str());
         return true;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {

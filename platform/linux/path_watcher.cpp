@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "base/thread.h"
 
@@ -18,13 +19,15 @@ void PathWatcher::start(std::function<void(const DeviceNotice&)> deliver) {
     const std::string name = slash == std::string::npos ? path_ : path_.substr(slash + 1);
     const int fd = inotify_init1(IN_CLOEXEC);
     if (fd < 0) {
-        std::fprintf(stderr, "veskosd: cannot watch %s: %s\n", path_.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "veskosd: cannot watch %s: %s\n", path_.c_str(),
+                     std::generic_category().message(errno).c_str());
         return;
     }
     const int wd =
         inotify_add_watch(fd, dir.c_str(), IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO);
     if (wd < 0) {
-        std::fprintf(stderr, "veskosd: cannot watch %s: %s\n", dir.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "veskosd: cannot watch %s: %s\n", dir.c_str(),
+                     std::generic_category().message(errno).c_str());
         close(fd);
         return;
     }

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 namespace platform::linux_adapter {
 
@@ -24,7 +25,7 @@ bool makeDirs(const std::string& path, mode_t mode, std::string& error) {
         partial = path.substr(0, pos);
         if (partial.empty()) continue;
         if (mkdir(partial.c_str(), mode) != 0 && errno != EEXIST) {
-            error = "cannot create " + partial + ": " + std::strerror(errno);
+            error = "cannot create " + partial + ": " + std::generic_category().message(errno);
             return false;
         }
     }
@@ -42,7 +43,7 @@ std::optional<std::string> resolveRuntimeDir(const std::string& option, bool cre
     if (!makeDirs(dir, 0700, error)) return std::nullopt;
     struct stat st {};
     if (lstat(dir.c_str(), &st) != 0) {
-        error = "cannot inspect " + dir + ": " + std::strerror(errno);
+        error = "cannot inspect " + dir + ": " + std::generic_category().message(errno);
         return std::nullopt;
     }
     // A shared /tmp lets others plant a directory or link first; refuse anything not ours.

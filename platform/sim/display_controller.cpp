@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <stdexcept>
+#include <system_error>
 
 #include "base/hex.h"
 
@@ -49,7 +50,7 @@ SimDisplayController::~SimDisplayController() {
 bool SimDisplayController::start(std::string& error) {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
-        error = std::string("pty: ") + std::strerror(errno);
+        error = std::string("pty: ") + std::generic_category().message(errno);
         return false;
     }
     char name[128];
@@ -62,14 +63,14 @@ bool SimDisplayController::start(std::string& error) {
     // Raw from the start, or bytes sent before the program opens the line would be echoed.
     termios t{};
     if (slaveKeep_ < 0 || tcgetattr(slaveKeep_, &t) != 0) {
-        error = std::string("pty slave: ") + std::strerror(errno);
+        error = std::string("pty slave: ") + std::generic_category().message(errno);
         return false;
     }
     cfmakeraw(&t);
     cfsetspeed(&t, B9600);
     tcsetattr(slaveKeep_, TCSANOW, &t);
     if (pipe2(wake_, O_CLOEXEC) != 0) {
-        error = std::string("pipe: ") + std::strerror(errno);
+        error = std::string("pipe: ") + std::generic_category().message(errno);
         return false;
     }
     plug();
