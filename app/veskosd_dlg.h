@@ -3,9 +3,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "app/globals.h"
 #include "base/window.h"
+#include "platform/canvas.h"
 
 inline constexpr int IDD_VESKOSD_DIALOG = 102;
 inline constexpr int IDR_MAINFRAME = 128;
@@ -16,10 +18,10 @@ struct CProgressCtrl {
     int controlId = 0;
 };
 
-// A font made by the OSD painting; empty until then.
+// The OSD text's font, made anew by every paint; empty until the first.
 struct CFont {
-    uintptr_t handle = 0;
-    void DeleteObject() { handle = 0; }
+    std::optional<platform::FontSpec> font;
+    void DeleteObject() { font.reset(); }
 };
 
 class CVESKOSDDlg : public base::Dialog {

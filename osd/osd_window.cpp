@@ -122,12 +122,12 @@ void OsdOnPaint() {
     auto canvas = platform::ports().graphics->createCanvas(client.width(), client.height());
     loadImages();
 
-    // A new font object each paint; the dialog keeps the last one.
+    // The icon-title font, bold at a 24-pixel cell: made anew each paint, owned by the window.
+    platform::FontSpec font{"sans", 24, true};
     if (auto* dlg = dynamic_cast<CVESKOSDDlg*>(hMainWnd.load())) {
         dlg->m_Font.DeleteObject();
-        dlg->m_Font.handle = 1;
+        dlg->m_Font.font = font;
     }
-    const platform::FontSpec font{"sans", 24, true};
 
     record = {};
     canvas->fill(kBlack);
