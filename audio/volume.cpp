@@ -30,6 +30,12 @@ uint32_t roundDownToStep(uint32_t v) {
     return v - v % kMixerStep;
 }
 
+// After a step the shown level is the one read plus or minus one, kept within 0..100.
+void countStep(bool up) {
+    if (up && VolumeCount < 100) VolumeCount = VolumeCount + 1;
+    if (!up && VolumeCount >= 1 && VolumeCount <= 100) VolumeCount = VolumeCount - 1;
+}
+
 // The common frame: try the lock once, open, run the body for the path, always close.
 template <typename Endpoint, typename Mixer>
 int32_t runOperation(Endpoint endpointBody, Mixer mixerBody) {
@@ -69,8 +75,7 @@ int32_t stepEndpoint(platform::EndpointVolume& ev, bool up) {
         if (!(next > 0.0f)) next = 0.0f;
     }
     if (!ev.setMasterVolumeLevelScalar(next)) return 0;
-    if (up && VolumeCount < 100) VolumeCount = VolumeCount + 1;
-    if (!up && VolumeCount >= 1 && VolumeCount <= 100) VolumeCount = VolumeCount - 1;
+    countStep(up);
     return 1;
 }
 
@@ -88,8 +93,7 @@ int32_t stepMixer(platform::SpeakerLine& line, bool up) {
         if (!up && c > 0) c -= kMixerStep;
     }
     if (!line.setVolume(ch)) return 0;
-    if (up && VolumeCount < 100) VolumeCount = VolumeCount + 1;
-    if (!up && VolumeCount >= 1 && VolumeCount <= 100) VolumeCount = VolumeCount - 1;
+    countStep(up);
     return 1;
 }
 

@@ -26,7 +26,7 @@ public:
     // Default handling and the message map.
     LRESULT baseWindowProc(uint32_t message, WPARAM wParam, LPARAM lParam);
 
-    // Post from any thread; false only when the window has no queue any more.
+    // Post from any thread; the window's queue outlives every window, so this never fails.
     bool postMessage(uint32_t message, WPARAM wParam, LPARAM lParam);
     MessageQueue& queue() { return *queue_; }
 
