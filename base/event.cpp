@@ -13,8 +13,12 @@ namespace base {
 
 namespace {
 
+// A thread blocked in a wait. A set hands the signal to it directly (`granted` becomes the
+// index of the event in its list), so a reset that follows cannot take the wake-up back.
 struct Waiter {
     std::condition_variable cv;
+    std::span<Event* const> events;
+    int granted = -1;
 };
 
 // One lock for all events keeps a wait on several events atomic: a waiter either sees an event
@@ -50,8 +54,21 @@ Registry& registry() {
     return *r;
 }
 
-void wakeWaiters(Event* e) {
-    for (Waiter* w : e->waiters_) w->cv.notify_one();
+void grant(Waiter* w, const Event* e) {
+    const auto it = std::find(w->events.begin(), w->events.end(), e);
+    w->granted = static_cast<int>(it - w->events.begin());
+    w->cv.notify_one();
+}
+
+// An auto-reset event releases the longest-waiting thread not yet released and stays clear; only
+// with nobody to release does it stay signalled. A manual-reset event releases every waiter.
+void signal(Event* e) {
+    for (Waiter* w : e->waiters_) {
+        if (w->granted >= 0) continue;
+        grant(w, e);
+        if (!e->manualReset_) return;
+    }
+    e->signalled_ = true;
 }
 
 }  // namespace
@@ -77,8 +94,7 @@ Event* openEvent(std::string_view name) {
 bool setEvent(Event* event) {
     if (!event) return false;
     std::lock_guard lock(registryMutex());
-    event->signalled_ = true;
-    wakeWaiters(event);
+    signal(event);
     return true;
 }
 
@@ -103,48 +119,39 @@ uint32_t waitForMultipleObjects(std::span<Event* const> events, uint32_t millise
     const auto deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : milliseconds);
 
     Waiter self;
+    self.events = events;
     std::unique_lock lock(registryMutex());
-    auto takeSignalled = [&]() -> int {
-        for (std::size_t i = 0; i < events.size(); ++i) {
-            if (events[i]->signalled_) {
-                if (!events[i]->manualReset_) events[i]->signalled_ = false;
-                return static_cast<int>(i);
-            }
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        if (events[i]->signalled_) {
+            if (!events[i]->manualReset_) events[i]->signalled_ = false;
+            return kWaitObject0 + static_cast<uint32_t>(i);
         }
-        return -1;
-    };
-    auto enlist = [&](bool on) {
-        for (Event* e : events) {
-            if (on) {
-                e->waiters_.push_back(&self);
-            } else {
-                auto it = std::find(e->waiters_.begin(), e->waiters_.end(), &self);
-                if (it != e->waiters_.end()) e->waiters_.erase(it);
-            }
-        }
-    };
-
-    int index = takeSignalled();
-    if (index >= 0) return kWaitObject0 + static_cast<uint32_t>(index);
+    }
     if (!forever && milliseconds == 0) return kWaitTimeout;
 
-    enlist(true);
-    while ((index = takeSignalled()) < 0) {
+    for (Event* e : events) e->waiters_.push_back(&self);
+    while (self.granted < 0) {
         if (forever) {
             self.cv.wait(lock);
         } else if (self.cv.wait_until(lock, deadline) == std::cv_status::timeout) {
-            index = takeSignalled();
             break;
         }
     }
-    enlist(false);
-    return index >= 0 ? kWaitObject0 + static_cast<uint32_t>(index) : kWaitTimeout;
+    for (Event* e : events) std::erase(e->waiters_, &self);
+    return self.granted >= 0 ? kWaitObject0 + static_cast<uint32_t>(self.granted) : kWaitTimeout;
 }
 
 bool isSignalled(const Event* event) {
     if (!event) return false;
     std::lock_guard lock(registryMutex());
     return event->signalled_;
+}
+
+std::size_t waitingThreads(const Event* event) {
+    if (!event) return 0;
+    std::lock_guard lock(registryMutex());
+    return static_cast<std::size_t>(std::count_if(event->waiters_.begin(), event->waiters_.end(),
+                                                  [](const Waiter* w) { return w->granted < 0; }));
 }
 
 bool isManualReset(const Event* event) {

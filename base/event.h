@@ -37,6 +37,8 @@ uint32_t waitForMultipleObjects(std::span<Event* const> events, uint32_t millise
 // Observers for status reports and tests; they never consume.
 bool isSignalled(const Event* event);
 bool isManualReset(const Event* event);
+// How many threads are blocked waiting on the event and not yet released.
+std::size_t waitingThreads(const Event* event);
 std::string eventName(const Event* event);
 
 }  // namespace base

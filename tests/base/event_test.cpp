@@ -13,6 +13,11 @@ namespace {
 
 using namespace std::chrono;
 
+// Returns once `n` threads are blocked on `e`, so a test acts on waiters that are really waiting.
+void awaitWaiters(const base::Event* e, std::size_t n) {
+    while (base::waitingThreads(e) < n) std::this_thread::yield();
+}
+
 TEST(EventResetModes, AutoResetReleasesOneWaitAndClears) {
     base::Event* e = base::createEvent(false, true);
     EXPECT_EQ(base::waitForSingleObject(e, 0), base::kWaitObject0);
@@ -82,7 +87,7 @@ TEST(WaitMultiple, WakesWhenAnotherThreadSetsOne) {
     base::Event* ev[3] = {base::createEvent(false, false), base::createEvent(false, false),
                           base::createEvent(false, false)};
     std::thread setter([&] {
-        std::this_thread::sleep_for(milliseconds(50));
+        awaitWaiters(ev[1], 1);
         base::setEvent(ev[1]);
     });
     const auto start = steady_clock::now();
@@ -109,10 +114,11 @@ TEST(WaitMultiple, OneAutoResetSetWakesExactlyOneOfManyWaiters) {
             if (base::waitForSingleObject(e, 400) == base::kWaitObject0) ++woken;
         });
     }
-    std::this_thread::sleep_for(milliseconds(50));
+    awaitWaiters(e, 4);
     base::setEvent(e);
     for (auto& t : waiters) t.join();
     EXPECT_EQ(woken.load(), 1);
+    EXPECT_FALSE(base::isSignalled(e));
 }
 
 TEST(WaitMultiple, ManualResetSetWakesAllWaiters) {
@@ -124,10 +130,73 @@ TEST(WaitMultiple, ManualResetSetWakesAllWaiters) {
             if (base::waitForSingleObject(e, 2000) == base::kWaitObject0) ++woken;
         });
     }
-    std::this_thread::sleep_for(milliseconds(50));
+    awaitWaiters(e, 4);
     base::setEvent(e);
     for (auto& t : waiters) t.join();
     EXPECT_EQ(woken.load(), 4);
+}
+
+// A set hands the signal to a thread already waiting; a reset right after cannot take it back.
+TEST(SetThenReset, ReleasesAThreadAlreadyWaitingOnOneEvent) {
+    for (const bool manual : {false, true}) {
+        base::Event* e = base::createEvent(manual, false);
+        std::atomic<uint32_t> result{base::kWaitFailed};
+        std::thread waiter([&] { result = base::waitForSingleObject(e, 5000); });
+        awaitWaiters(e, 1);
+        base::setEvent(e);
+        base::resetEvent(e);
+        waiter.join();
+        EXPECT_EQ(result.load(), base::kWaitObject0) << (manual ? "manual" : "auto");
+        EXPECT_FALSE(base::isSignalled(e));
+    }
+}
+
+TEST(SetThenReset, ReleasesAWaitOnManyWithTheIndexThatWasSet) {
+    base::Event* ev[3] = {base::createEvent(false, false), base::createEvent(false, false),
+                          base::createEvent(true, false)};
+    for (const uint32_t which : {1u, 2u}) {
+        std::atomic<uint32_t> result{base::kWaitFailed};
+        std::thread waiter([&] { result = base::waitForMultipleObjects(ev, 5000); });
+        awaitWaiters(ev[which], 1);
+        base::setEvent(ev[which]);
+        base::resetEvent(ev[which]);
+        waiter.join();
+        EXPECT_EQ(result.load(), base::kWaitObject0 + which);
+    }
+}
+
+// The show-then-fade sequence: a waiter on one event must see it even when a second event it
+// also waits on is set right after; the second stays signalled for its next wait.
+TEST(SetThenReset, AWaiterReleasedByOneEventLeavesTheOtherSignalled) {
+    base::Event* ev[2] = {base::createEvent(false, false), base::createEvent(false, false)};
+    std::atomic<uint32_t> first{base::kWaitFailed};
+    std::thread waiter([&] { first = base::waitForMultipleObjects(ev, 5000); });
+    awaitWaiters(ev[1], 1);
+    base::setEvent(ev[1]);
+    base::setEvent(ev[0]);
+    waiter.join();
+    EXPECT_EQ(first.load(), base::kWaitObject0 + 1);
+    EXPECT_TRUE(base::isSignalled(ev[0]));
+    EXPECT_EQ(base::waitForMultipleObjects(ev, 0), base::kWaitObject0);
+}
+
+TEST(SetThenReset, EachAutoResetSetReleasesADifferentWaiterInTurn) {
+    base::Event* e = base::createEvent(false, false);
+    std::atomic<int> woken{0};
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 3; ++i) {
+        waiters.emplace_back([&] {
+            if (base::waitForSingleObject(e, 5000) == base::kWaitObject0) ++woken;
+        });
+    }
+    awaitWaiters(e, 3);
+    for (int i = 0; i < 3; ++i) {
+        base::setEvent(e);
+        base::resetEvent(e);
+    }
+    for (auto& t : waiters) t.join();
+    EXPECT_EQ(woken.load(), 3);
+    EXPECT_FALSE(base::isSignalled(e));
 }
 
 TEST(Threads, StartedThreadRunsDetached) {
