@@ -102,6 +102,16 @@ public:
     void deregisterSource() override {}
 };
 
+class NoAcpiDrivers final : public AcpiDrivers {
+public:
+    std::shared_ptr<AcpiDevice> open(const std::string&) override { return nullptr; }
+};
+
+class NoLauncher final : public Launcher {
+public:
+    bool launch(const std::string&, const std::string&) override { return false; }
+};
+
 // Port sets are never destroyed: worker threads that never end may hold on to an adapter, so
 // a replaced set is retired, not freed.
 std::atomic<Ports*>& current() {
@@ -134,6 +144,8 @@ void installPorts(Ports p) {
     if (!p.input) p.input = std::make_unique<NoInputDevices>();
     if (!p.xmlReaders) p.xmlReaders = std::make_unique<NoXmlReaders>();
     if (!p.eventLog) p.eventLog = std::make_unique<NoEventLog>();
+    if (!p.acpiDrivers) p.acpiDrivers = std::make_unique<NoAcpiDrivers>();
+    if (!p.launcher) p.launcher = std::make_unique<NoLauncher>();
 
     // Retired sets stay reachable: kept on purpose, not lost.
     static auto* retired = new std::vector<Ports*>;

@@ -4,12 +4,14 @@
 
 #include <memory>
 
+#include "platform/acpi_driver.h"
 #include "platform/audio.h"
 #include "platform/canvas.h"
 #include "platform/event_log.h"
 
 #include "platform/input.h"
 #include "platform/instance_lock.h"
+#include "platform/launcher.h"
 
 #include "platform/message_box.h"
 #include "platform/mixer.h"
@@ -35,6 +37,8 @@ struct Ports {
     std::unique_ptr<InputDevices> input;
     std::unique_ptr<XmlReaders> xmlReaders;
     std::unique_ptr<EventLog> eventLog;
+    std::unique_ptr<AcpiDrivers> acpiDrivers;
+    std::unique_ptr<Launcher> launcher;
 };
 
 // The installed ports; every member is non-null after installPorts.
