@@ -33,12 +33,16 @@ std::mutex& registryMutex() {
 
 class Event {
 public:
-    Event(bool manualReset, bool initialState, std::string name)
-        : manualReset_(manualReset), signalled_(initialState), name_(std::move(name)) {}
+    Event(bool manualReset, bool initialState, std::string name, uint32_t handle)
+        : manualReset_(manualReset),
+          signalled_(initialState),
+          name_(std::move(name)),
+          handle_(handle) {}
 
     const bool manualReset_;
     bool signalled_;
     const std::string name_;
+    const uint32_t handle_;
     std::vector<Waiter*> waiters_;
 };
 
@@ -79,7 +83,8 @@ Event* createEvent(bool manualReset, bool initialState, std::string_view name) {
     if (!name.empty()) {
         if (auto it = r.byName.find(name); it != r.byName.end()) return it->second;
     }
-    r.all.push_back(std::make_unique<Event>(manualReset, initialState, std::string(name)));
+    const auto handle = static_cast<uint32_t>(r.all.size() + 1);
+    r.all.push_back(std::make_unique<Event>(manualReset, initialState, std::string(name), handle));
     Event* e = r.all.back().get();
     if (!name.empty()) r.byName.emplace(std::string(name), e);
     return e;
@@ -89,6 +94,16 @@ Event* openEvent(std::string_view name) {
     std::lock_guard lock(registryMutex());
     auto it = registry().byName.find(name);
     return it == registry().byName.end() ? nullptr : it->second;
+}
+
+uint32_t eventHandleValue(const Event* event) {
+    return event ? event->handle_ : 0;
+}
+
+Event* eventFromHandleValue(uint32_t value) {
+    std::lock_guard lock(registryMutex());
+    const std::deque<std::unique_ptr<Event>>& all = registry().all;
+    return value >= 1 && value <= all.size() ? all[value - 1].get() : nullptr;
 }
 
 bool setEvent(Event* event) {

@@ -34,6 +34,11 @@ uint32_t waitForSingleObject(Event* event, uint32_t milliseconds);
 // oversized or null-containing list.
 uint32_t waitForMultipleObjects(std::span<Event* const> events, uint32_t milliseconds);
 
+// The 32-bit value that names an event to a driver, and the event it names (null for 0 or a
+// value that names none).
+uint32_t eventHandleValue(const Event* event);
+Event* eventFromHandleValue(uint32_t value);
+
 // Observers for status reports and tests; they never consume.
 bool isSignalled(const Event* event);
 bool isManualReset(const Event* event);

@@ -17,6 +17,10 @@ ButtonConfiguration VolumeUpButton{1, IncreaseVolume, {}, 1, 30};
 ButtonConfiguration VolumeDownButton{1, DecreaseVolume, {}, 1, 30};
 uint32_t dwElementCount = 0;
 
+ButtonConfiguration buttonRecord(const ButtonConfiguration& record) {
+    return record;
+}
+
 namespace {
 
 constexpr const char* kButtonIds[3] = {"VolumeMuteButton", "VolumeUpButton", "VolumeDownButton"};

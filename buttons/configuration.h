@@ -36,6 +36,9 @@ extern ButtonConfiguration VolumeUpButton;
 extern ButtonConfiguration VolumeDownButton;
 extern uint32_t dwElementCount;
 
+// A copy of one record, for threads other than the GUI thread.
+ButtonConfiguration buttonRecord(const ButtonConfiguration& record);
+
 inline constexpr uint32_t EVENT_CONFIG_TOO_LARGE = 0xC0020100;
 inline constexpr uint32_t EVENT_CONFIG_TOO_DEEP = 0xC0020101;
 inline constexpr uint32_t EVENT_CONFIG_NOT_WELL_FORMED = 0xC0020102;
