@@ -112,6 +112,12 @@ public:
     bool launch(const std::string&, const std::string&) override { return false; }
 };
 
+class NoMonitorBrightness final : public MonitorBrightness {
+public:
+    bool setLevel(uint8_t) override { return false; }
+    std::unique_ptr<BrightnessNotices> watch() override { return nullptr; }
+};
+
 // Port sets are never destroyed: worker threads that never end may hold on to an adapter, so
 // a replaced set is retired, not freed.
 std::atomic<Ports*>& current() {
@@ -146,6 +152,7 @@ void installPorts(Ports p) {
     if (!p.eventLog) p.eventLog = std::make_unique<NoEventLog>();
     if (!p.acpiDrivers) p.acpiDrivers = std::make_unique<NoAcpiDrivers>();
     if (!p.launcher) p.launcher = std::make_unique<NoLauncher>();
+    if (!p.monitorBrightness) p.monitorBrightness = std::make_unique<NoMonitorBrightness>();
 
     // Retired sets stay reachable: kept on purpose, not lost.
     static auto* retired = new std::vector<Ports*>;

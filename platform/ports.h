@@ -15,6 +15,7 @@
 
 #include "platform/message_box.h"
 #include "platform/mixer.h"
+#include "platform/monitor_brightness.h"
 #include "platform/osd_surface.h"
 #include "platform/platform_info.h"
 #include "platform/serial.h"
@@ -39,6 +40,7 @@ struct Ports {
     std::unique_ptr<EventLog> eventLog;
     std::unique_ptr<AcpiDrivers> acpiDrivers;
     std::unique_ptr<Launcher> launcher;
+    std::unique_ptr<MonitorBrightness> monitorBrightness;
 };
 
 // The installed ports; every member is non-null after installPorts.
