@@ -1,4 +1,83 @@
 #include "brightness/levels.h"
 
+#include <algorithm>
+
+#include "app/globals.h"
+#include "base/thread.h"
+#include "brightness/state_file.h"
+#include "dispatch/device_events.h"
+#include "dispatch/dispatcher.h"
+#include "input/acpi_channel.h"
+#include "input/hot_keys.h"
+#include "osd/osd_window.h"
+#include "platform/ports.h"
+
 std::atomic<uint32_t> dwBCLLevelCount{0};
 std::array<uint8_t, kBCLLevelTableSize> BrightnessBCLLevel{};
+std::atomic<int32_t> BRIGHTNESSSave{0};
+std::atomic<int32_t> iValue{0};
+std::atomic<uint32_t> dwPowerSaveTimeout{0};
+std::atomic<uint32_t> dwWmiBrightness{0};
+
+namespace {
+
+void step(int32_t delta, const char* method) {
+    ShowOSD(
+        [delta] {
+            const int32_t count = std::clamp(BRIGHTNESSCount.load() + delta, 0, 100);
+            BRIGHTNESSCount = count;
+            szBRIGHTNESSCount = std::to_string(count);
+        },
+        [delta, method] {
+            const int32_t count = BRIGHTNESSCount.load();
+            if (count != BRIGHTNESSSave.load() + 10 * delta) return;
+            BRIGHTNESSSave = count;
+            iValue = BrightnessBCLLevel[static_cast<std::size_t>(count / 10)];
+            CallAcpiMethod(method, ACPIMethodOutBuffer.data());
+        });
+}
+
+}  // namespace
+
+void BrightnessStepDown() {
+    step(-1, "DEBR");
+}
+
+void BrightnessStepUp() {
+    step(+1, "INBR");
+}
+
+void SyncBrightnessFromSystem() {
+    const uint32_t idleMs = base::getTickCount() - dwLastInputTick.load();
+    dwPowerSaveTimeout = platform::ports().info->displayDimTimeoutSeconds();
+    const uint64_t dimAfterMs = uint64_t{dwPowerSaveTimeout.load()} * 1000;
+    const uint32_t count = std::min<uint32_t>(dwBCLLevelCount.load(), kBCLLevelTableSize);
+    const bool suppressed =
+        base::waitForSingleObject(hBritNoChangedEvent.load(), 0) == base::kWaitObject0;
+    const bool dimmed = dimAfterMs != 0 && idleMs >= dimAfterMs;
+    // One level cannot be turned into a percentage: it is ignored like none.
+    if (!suppressed && !dimmed && count >= 2) {
+        const uint32_t level = dwWmiBrightness.load();
+        for (uint32_t i = 0; i < count; ++i) {
+            if (BrightnessBCLLevel[i] != level) continue;
+            const auto percent = static_cast<int32_t>(i * 100 / (count - 1));
+            if (percent != BRIGHTNESSSave.load()) {
+                BRIGHTNESSCount = percent;
+                BRIGHTNESSSave = percent;
+                iValue = static_cast<int32_t>(level);
+            }
+            break;
+        }
+    }
+    dwPowerSaveTimeout = 0;
+}
+
+void registerBrightnessHandlers() {
+    dispatch::registerDeviceEventHandler(LPARAM_DEBR, dispatch::kOsdModel,
+                                         [](base::WPARAM, base::LPARAM) { BrightnessStepDown(); });
+    dispatch::registerDeviceEventHandler(LPARAM_INBR, dispatch::kOsdModel,
+                                         [](base::WPARAM, base::LPARAM) { BrightnessStepUp(); });
+    dispatch::registerDeviceEventHandler(
+        LPARAM_BRIT_CHANGED, dispatch::kOsdModel,
+        [](base::WPARAM, base::LPARAM) { SyncBrightnessFromSystem(); });
+}

@@ -1,9 +1,10 @@
-// The firmware's brightness level table: filled once at start-up from the level-list query.
+// The brightness counter the OSD shows, the firmware level table, and the firmware steps.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 inline constexpr std::size_t kBCLLevelTableSize = 100;
 
@@ -11,3 +12,19 @@ inline constexpr std::size_t kBCLLevelTableSize = 100;
 extern std::atomic<uint32_t> dwBCLLevelCount;
 // Written at start-up before any thread reads it; read-only afterwards.
 extern std::array<uint8_t, kBCLLevelTableSize> BrightnessBCLLevel;
+
+// GUI thread, except where the status report reads them.
+extern std::atomic<int32_t> BRIGHTNESSSave;
+extern std::atomic<int32_t> iValue;
+extern std::atomic<uint32_t> dwPowerSaveTimeout;
+// Written by the notification thread just before it posts the change.
+extern std::atomic<uint32_t> dwWmiBrightness;
+
+// One brightness event each: the counter moves by one, the firmware by one step every ten.
+void BrightnessStepDown();
+void BrightnessStepUp();
+// Takes over a change made elsewhere, unless suppressed, idle-dimmed or not in the table.
+void SyncBrightnessFromSystem();
+
+// The OSD model's handlers of the brightness events.
+void registerBrightnessHandlers();

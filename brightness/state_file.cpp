@@ -1,0 +1,120 @@
+#include "brightness/state_file.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "app/globals.h"
+#include "app/paths.h"
+#include "base/thread.h"
+#include "brightness/levels.h"
+#include "brightness/wmi_brightness.h"
+#include "input/acpi_channel.h"
+#include "platform/ports.h"
+#include "platform/state_files.h"
+
+std::atomic<base::Event*> hBritNoChangedEvent{nullptr};
+
+namespace {
+
+// Open to every local user, as the file has always been.
+constexpr uint32_t kEveryoneFullAccess = 0666;
+
+int32_t readLe32(const std::vector<uint8_t>& b, std::size_t at) {
+    return static_cast<int32_t>(uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 |
+                                uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24);
+}
+
+void setAll(int32_t count, int32_t save, int32_t value) {
+    BRIGHTNESSCount = count;
+    BRIGHTNESSSave = save;
+    iValue = value;
+}
+
+// The three fields in file order, when the file opened and has the right size.
+platform::StateRead readState() {
+    std::vector<uint8_t> bytes;
+    const platform::StateRead r =
+        platform::readStateFile(szBrightnessFile, kBrightnessFileSize, bytes);
+    if (r == platform::StateRead::Read) {
+        setAll(readLe32(bytes, 0), readLe32(bytes, 4), readLe32(bytes, 8));
+    }
+    return r;
+}
+
+}  // namespace
+
+void ChooseBrightnessFileName() {
+    const std::string folder = dataFolderPath();
+    szBrightnessFile = folder + kBrightnessFileName;
+    if (platform::probeFile(szBrightnessFile) != platform::FileProbe::AccessDenied) return;
+    for (int n = 0; n <= 49; ++n) {
+        char name[40];
+        std::snprintf(name, sizeof(name), "KL04BrightnessLevel%2.2d.INI", n);
+        szBrightnessFile = folder + name;
+        const platform::FileProbe probe = platform::probeFile(szBrightnessFile);
+        if (probe == platform::FileProbe::Opens || probe == platform::FileProbe::NotFound) return;
+    }
+}
+
+void RestoreBrightnessAtStart() {
+    setAll(100, 100, 100);
+    // Suppression and the field check only for a file of the right size, read whole.
+    if (readState() == platform::StateRead::Read) {
+        base::setEvent(hBritNoChangedEvent.load());
+        if (iValue.load() == 0) setAll(100, 100, 100);
+    }
+    platform::removeStateFile(szBrightnessFile);
+    if (hACPIDevice.load() != INVALID_HANDLE_VALUE) {
+        CallAcpiMethod("MXBR", ACPIMethodOutBuffer.data());
+    }
+    const int32_t save = BRIGHTNESSSave.load();
+    if (static_cast<uint32_t>(save) > 99 || save % 10 != 0) {
+        setAll(100, 100, 100);
+        return;
+    }
+    for (int32_t i = 0; i < (100 - save) / 10; ++i) {
+        if (hACPIDevice.load() != INVALID_HANDLE_VALUE) {
+            CallAcpiMethod("DEBR", ACPIMethodOutBuffer.data());
+        }
+    }
+}
+
+void RestoreBrightnessState() {
+    if (!bOSDModel.load()) return;
+    const int32_t d = dwModelID.load() == 3 ? 60 : 100;
+    setAll(d, d, BrightnessBCLLevel[static_cast<std::size_t>(d / 10)]);
+    if (readState() != platform::StateRead::NotOpened) {
+        base::setEvent(hBritNoChangedEvent.load());
+        platform::ports().osdSurface->setAlpha(0);
+    }
+    platform::removeStateFile(szBrightnessFile);
+    if (iValue.load() == 0) setAll(100, 100, BrightnessBCLLevel[10]);
+    SetBrightnessLevel();
+}
+
+void SaveBrightnessState() {
+    if (!bOSDModel.load()) return;
+    uint8_t bytes[kBrightnessFileSize];
+    const int32_t fields[3] = {BRIGHTNESSCount.load(), BRIGHTNESSSave.load(), iValue.load()};
+    for (std::size_t f = 0; f < 3; ++f) {
+        for (std::size_t i = 0; i < 4; ++i) {
+            bytes[f * 4 + i] = static_cast<uint8_t>(static_cast<uint32_t>(fields[f]) >> (8 * i));
+        }
+    }
+    platform::writeStateFile(szBrightnessFile, bytes, kEveryoneFullAccess);
+}
+
+void CreateBrightnessNoChangeEvent() {
+    hBritNoChangedEvent = base::createEvent(true, false, "BRIT_NO_CHANGED_EVENT");
+}
+
+void ThreadBNFunction() {
+    for (;;) {
+        if (base::waitForSingleObject(hBritNoChangedEvent.load(), base::kInfinite) !=
+            base::kWaitObject0) {
+            return;
+        }
+        base::sleepMs(kBrightnessSuppressMs);
+        base::resetEvent(hBritNoChangedEvent.load());
+    }
+}
