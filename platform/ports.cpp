@@ -118,6 +118,12 @@ public:
     std::unique_ptr<BrightnessNotices> watch() override { return nullptr; }
 };
 
+class NoRawInput final : public RawInput {
+public:
+    bool registerDevice(uint16_t, uint16_t, uint32_t, base::Window*) override { return false; }
+    std::optional<RawInputRecord> getRawInputData(base::LPARAM) override { return std::nullopt; }
+};
+
 // Port sets are never destroyed: worker threads that never end may hold on to an adapter, so
 // a replaced set is retired, not freed.
 std::atomic<Ports*>& current() {
@@ -153,6 +159,7 @@ void installPorts(Ports p) {
     if (!p.acpiDrivers) p.acpiDrivers = std::make_unique<NoAcpiDrivers>();
     if (!p.launcher) p.launcher = std::make_unique<NoLauncher>();
     if (!p.monitorBrightness) p.monitorBrightness = std::make_unique<NoMonitorBrightness>();
+    if (!p.rawInput) p.rawInput = std::make_unique<NoRawInput>();
 
     // Retired sets stay reachable: kept on purpose, not lost.
     static auto* retired = new std::vector<Ports*>;
