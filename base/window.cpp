@@ -73,8 +73,8 @@ void logFailure(const MessageQueue::Item& item, const char* what) {
     if (item.task) {
         std::fprintf(stderr, "veskosd: a task on the GUI thread failed: %s; going on\n", what);
     } else {
-        std::fprintf(stderr, "veskosd: message 0x%04x failed: %s; going on\n",
-                     item.message.message, what);
+        std::fprintf(stderr, "veskosd: message 0x%04x failed: %s; going on\n", item.message.message,
+                     what);
     }
 }
 

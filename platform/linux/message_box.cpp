@@ -43,9 +43,9 @@ uint32_t notifyDesktop(const std::string& text, const std::string& caption, bool
     // Notify(app_name, replaces_id, icon, summary, body, actions, hints, expire_timeout)
     const int r = sd_bus_call_method(
         bus, "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-        "org.freedesktop.Notifications", "Notify", &error, &reply, "susssasa{sv}i",
-        caption.c_str(), replaces, warning ? "dialog-warning" : "dialog-information",
-        caption.c_str(), text.c_str(), 0, 0, -1);
+        "org.freedesktop.Notifications", "Notify", &error, &reply, "susssasa{sv}i", caption.c_str(),
+        replaces, warning ? "dialog-warning" : "dialog-information", caption.c_str(), text.c_str(),
+        0, 0, -1);
     uint32_t id = replaces;
     if (r < 0 || sd_bus_message_read(reply, "u", &id) < 0) id = replaces;
     sd_bus_error_free(&error);

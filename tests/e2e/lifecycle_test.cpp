@@ -57,7 +57,8 @@ int holdGuiThread(const std::string& socketPath, int ms, const std::function<std
     const std::string request =
         R"({"op":"sim","args":["gui","hold",")" + std::to_string(ms) + "\"]}\n";
     if (fd < 0 || send(fd, request.data(), request.size(), MSG_NOSIGNAL) < 0) return -1;
-    const bool held = eventually([&] { return err().find("holding the GUI thread") != std::string::npos; });
+    const bool held =
+        eventually([&] { return err().find("holding the GUI thread") != std::string::npos; });
     return held ? fd : -1;
 }
 
@@ -119,9 +120,16 @@ public:
         const std::string pidExpr = watchdogForUs ? "$$" : std::to_string(getpid());
         // exec keeps the shell's pid, so $$ is the daemon's.
         std::vector<std::string> argv{
-            "/bin/sh", "-c",
+            "/bin/sh",
+            "-c",
             "WATCHDOG_PID=" + pidExpr + " exec \"$0\" \"$@\" 2>\"" + dir_.path() + "/err\"",
-            VESKOSD_BINARY, "--machine", "sim", "--osd", "headless", "--runtime-dir", runtime_};
+            VESKOSD_BINARY,
+            "--machine",
+            "sim",
+            "--osd",
+            "headless",
+            "--runtime-dir",
+            runtime_};
         std::vector<char*> cargv, cenv;
         for (auto& a : argv) cargv.push_back(a.data());
         cargv.push_back(nullptr);
@@ -167,8 +175,8 @@ public:
     }
     std::vector<std::string> threadNames() const {
         std::vector<std::string> names;
-        for (const auto& t : std::filesystem::directory_iterator(
-                 "/proc/" + std::to_string(pid_) + "/task")) {
+        for (const auto& t :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/task")) {
             std::ifstream in(t.path() / "comm");
             std::string name;
             std::getline(in, name);
@@ -234,7 +242,8 @@ TEST(InstanceLock, ALockFileReplacedByADirectoryOrALinkEndsTheSecondStart) {
         } else {
             ASSERT_EQ(mkdir(lock.c_str(), 0700), 0);
         }
-        auto second = e2e::runVeskosd({"--machine", "sim", "--runtime-dir", first.runtimeDir()}, 5000);
+        auto second =
+            e2e::runVeskosd({"--machine", "sim", "--runtime-dir", first.runtimeDir()}, 5000);
         EXPECT_EQ(second.status, 0) << second.err;
         EXPECT_NE(second.err.find("this start ends"), std::string::npos) << second.err;
         EXPECT_EQ(inodeOf(first.socketPath()), socket);
@@ -260,8 +269,8 @@ TEST(InstanceLock, APlantedLockEndsAStartBeforeItTouchesAnything) {
 }
 
 TEST(InstanceLock, ASecondStartOnTheControllerModelLeavesTheFirstsLineAlone) {
-    const std::vector<std::string> model2 = {"--machine", "sim", "--sim-model", "2", "--osd",
-                                             "headless"};
+    const std::vector<std::string> model2 = {"--machine", "sim",   "--sim-model",
+                                             "2",         "--osd", "headless"};
     Daemon first(model2);
     const std::string link = first.runtimeDir() + "/ttyVESKOSD";
     const auto line = std::filesystem::read_symlink(link);
