@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
-#include <vector>
 
 #include "platform/message_box.h"
 
@@ -15,5 +15,7 @@ struct ShownMessageBox {
 // Shows a message box owned by the main window, captioned with the application's name, and
 // records it for the status report. GUI thread only.
 void MessageBox(const std::string& text, uint32_t type);
-const std::vector<ShownMessageBox>& shownMessageBoxes();
+// The last 256 boxes shown, oldest first, and how many older ones were let go.
+const std::deque<ShownMessageBox>& shownMessageBoxes();
+uint64_t droppedMessageBoxes();
 void clearShownMessageBoxes();

@@ -1,6 +1,8 @@
 #include "app/veskosd_dlg.h"
 
+#include "app/message_box.h"
 #include "app/paths.h"
+#include "app/status.h"
 #include "audio/volume.h"
 #include "buttons/configuration.h"
 
@@ -19,6 +21,10 @@ StartupHooks& startupHooks() {
 CVESKOSDDlg::CVESKOSDDlg() : m_hIcon(static_cast<base::Icon>(IDR_MAINFRAME)) {}
 
 CVESKOSDDlg::~CVESKOSDDlg() {
+    tearDown();
+}
+
+void CVESKOSDDlg::tearDown() {
     // Tear-down order: graphics shut-down (even when never started), font, progress wrapper.
     GdiplusToken = 0;
     m_Font.DeleteObject();
@@ -51,6 +57,7 @@ static void registerHandlers() {
     registerControllerHandlers();
     registerHotKeyHandler();
     registerButtonStatus();
+    registerStatusSection("messageBoxesDropped", [] { return droppedMessageBoxes(); });
 }
 
 bool CVESKOSDDlg::OnInitDialog() {
@@ -106,5 +113,6 @@ bool CVESKOSDDlg::OnInitDialog() {
         StartUARTThreads();
         RegisterUARTDeviceNotification();
     }
+    runHook(hooks.startupDone);
     return true;
 }

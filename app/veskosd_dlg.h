@@ -30,6 +30,8 @@ public:
     ~CVESKOSDDlg() override;
 
     base::LRESULT WindowProc(uint32_t message, base::WPARAM wParam, base::LPARAM lParam) override;
+    // The destructor's releases, for a dialog whose object must outlive the modal loop.
+    void tearDown();
 
     // Bodies of the message-map entries, supplied by the subsystems that own them at start-up.
     static inline std::function<void()> paintBody;
@@ -67,6 +69,8 @@ struct StartupHooks {
     std::function<void()> brightnessFiles;     // steps 22 and 23
 
     std::function<void()> recoveryFiles;  // steps 19 and 20, display-controller model
+
+    std::function<void()> startupDone;  // after the last step, both models
 };
 StartupHooks& startupHooks();
 

@@ -1,5 +1,8 @@
 #include "base/window.h"
 
+#include <cstdio>
+#include <exception>
+
 namespace base {
 
 Window::Window() : queue_(&MessageQueue::current()) {}
@@ -55,15 +58,39 @@ bool postMessage(Window* window, uint32_t message, WPARAM wParam, LPARAM lParam)
     return window && window->postMessage(message, wParam, lParam);
 }
 
+namespace {
+
+void dispatch(const MessageQueue::Item& item) {
+    if (item.task) {
+        item.task();
+    } else if (item.message.window) {
+        item.message.window->WindowProc(item.message.message, item.message.wParam,
+                                        item.message.lParam);
+    }
+}
+
+void logFailure(const MessageQueue::Item& item, const char* what) {
+    if (item.task) {
+        std::fprintf(stderr, "veskosd: a task on the GUI thread failed: %s; going on\n", what);
+    } else {
+        std::fprintf(stderr, "veskosd: message 0x%04x failed: %s; going on\n", item.message.message,
+                     what);
+    }
+}
+
+}  // namespace
+
 int Dialog::DoModal() {
     OnInitDialog();
     MessageQueue::Item item;
     while (queue().get(item)) {
-        if (item.task) {
-            item.task();
-        } else if (item.message.window) {
-            item.message.window->WindowProc(item.message.message, item.message.wParam,
-                                            item.message.lParam);
+        // The last resort: one handler's failure must not end the loop that serves all others.
+        try {
+            dispatch(item);
+        } catch (const std::exception& e) {
+            logFailure(item, e.what());
+        } catch (...) {
+            logFailure(item, "unknown exception");
         }
     }
     return IDCANCEL;

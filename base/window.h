@@ -57,7 +57,8 @@ bool postMessage(Window* window, uint32_t message, WPARAM wParam, LPARAM lParam)
 class Dialog : public Window {
 public:
     // Runs OnInitDialog, then the modal loop on the calling thread until the queue is told to
-    // quit; returns IDCANCEL in that case.
+    // quit; returns IDCANCEL in that case. A handler that throws is logged on stderr and the
+    // loop goes on.
     int DoModal();
 
 protected:

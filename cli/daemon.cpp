@@ -1,15 +1,19 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <system_error>
+#include <thread>
 
 #include "app/control_requests.h"
 #include "app/globals.h"
@@ -24,14 +28,19 @@
 #include "input/model_id.h"
 #include "osd/osd_window.h"
 #include "platform/headless_osd.h"
+#include "platform/linux/instance_lock.h"
 #include "platform/linux/machine.h"
 #include "platform/linux/runtime_paths.h"
+#include "platform/linux/service_notify.h"
 #include "platform/linux/x11_input.h"
 #include "platform/linux/x11_osd.h"
 
 #include "platform/sim/machine.h"
 
 namespace {
+
+// How long the GUI thread has to handle the session end before the process ends without it.
+constexpr int kSessionEndGraceMs = 3000;
 
 // Blocked in every thread (they inherit the mask), so they arrive only through the signalfd.
 sigset_t endSignals() {
@@ -43,16 +52,35 @@ sigset_t endSignals() {
     return set;
 }
 
+// True when a signal came within `timeoutMs` (-1: no limit).
+bool waitForSignal(int fd, int timeoutMs) {
+    pollfd p{fd, POLLIN, 0};
+    for (;;) {
+        const int r = poll(&p, 1, timeoutMs);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        signalfd_siginfo info{};
+        if (read(fd, &info, sizeof(info)) == static_cast<ssize_t>(sizeof(info))) return true;
+    }
+}
+
+// Without stdio: the thread that holds a stream's lock may be the one that is stuck.
+[[noreturn]] void endNow(const char* line) {
+    const ssize_t written = write(STDERR_FILENO, line, std::strlen(line));
+    static_cast<void>(written);
+    std::_Exit(0);
+}
+
 // The session is ending: the window hears so, as it would from the desktop, and the process
-// ends without tearing anything down.
+// ends without tearing anything down. A GUI thread that does not get to it in time, or a second
+// signal, ends the process from here.
 void watchEndSignals() {
     const sigset_t set = endSignals();
     const int fd = signalfd(-1, &set, SFD_CLOEXEC);
     if (fd < 0) return;
     base::startThread("signals", [fd] {
-        signalfd_siginfo info{};
-        while (read(fd, &info, sizeof(info)) != static_cast<ssize_t>(sizeof(info))) {
-        }
+        waitForSignal(fd, -1);
+        platform::linux_adapter::notifyServiceStopping();
         base::Window* wnd = hMainWnd.load();
         if (!wnd) std::_Exit(0);
         wnd->queue().postTask([wnd] {
@@ -61,6 +89,10 @@ void watchEndSignals() {
             std::fflush(nullptr);
             std::_Exit(0);
         });
+        if (waitForSignal(fd, kSessionEndGraceMs)) {
+            endNow("veskosd: a second signal; ending at once\n");
+        }
+        endNow("veskosd: the session end was not handled within 3 s; ending\n");
     });
 }
 
@@ -104,6 +136,45 @@ std::shared_ptr<platform::linux_adapter::X11Connection> openDisplay(const CliOpt
     return x;
 }
 
+// Taken before anything else is built or touched: a second start must leave the first
+// instance's serial line, socket and files alone. False, with a line on stderr, when this
+// start is to end.
+bool holdInstanceLock(const std::string& runtimeDir) {
+    std::string why;
+    using platform::linux_adapter::LockResult;
+    if (platform::linux_adapter::takeInstanceLock(runtimeDir, kInstanceMutexName, why) ==
+        LockResult::Held) {
+        return true;
+    }
+    std::fprintf(stderr, "veskosd: %s; this start ends\n", why.c_str());
+    return false;
+}
+
+// One watchdog feed queued on the GUI thread at a time: a wedged loop gets no pile of them.
+std::atomic<bool> watchdogFeedQueued{false};
+
+// READY once start-up is done; then, when the service manager asked for a watchdog, a feed
+// through the GUI thread's loop at half its time-out, so that only a turning loop feeds it.
+// Without a watchdog nothing wakes up.
+void reportToServiceManager() {
+    startupHooks().startupDone = [] {
+        platform::linux_adapter::notifyServiceReady();
+        const uint32_t interval = platform::linux_adapter::watchdogFeedIntervalMs();
+        base::Window* wnd = hMainWnd.load();
+        if (interval == 0 || !wnd) return;
+        base::startThread("watchdog", [wnd, interval] {
+            for (;;) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(interval));
+                if (watchdogFeedQueued.exchange(true)) continue;
+                wnd->queue().postTask([] {
+                    platform::linux_adapter::notifyServiceWatchdog();
+                    watchdogFeedQueued = false;
+                });
+            }
+        });
+    };
+}
+
 }  // namespace
 
 int runDaemon(const CliOptions& options) {
@@ -117,6 +188,8 @@ int runDaemon(const CliOptions& options) {
         std::fprintf(stderr, "veskosd: runtime directory: %s\n", error.c_str());
         return 1;
     }
+    if (!holdInstanceLock(*runtimeDir)) return 0;
+
     std::string dataOption = options.dataDir;
     if (dataOption.empty() && options.machine == "sim") dataOption = *runtimeDir + "/data";
     auto dataDir = platform::linux_adapter::resolveDataDir(dataOption, error);
@@ -125,20 +198,21 @@ int runDaemon(const CliOptions& options) {
         return 1;
     }
 
-    std::unique_ptr<platform::sim::SimMachine> sim;
+    // Never freed: its ports and verbs are used by threads until the process ends.
+    static platform::sim::SimMachine* sim = nullptr;
     platform::Ports ports;
     if (options.machine == "sim") {
-        sim = std::make_unique<platform::sim::SimMachine>(
+        sim = new platform::sim::SimMachine(
             platform::sim::Options{*runtimeDir, options.simModel,
                                    options.osVersion ? options.osVersion : 6u, options.serial});
         ports = sim->makePorts();
-        registerStatusSection("sim", [m = sim.get()] { return m->status(); });
+        registerStatusSection("sim", [m = sim] { return m->status(); });
         // The simulated firmware's answer to the model query, where the firmware channel
         // opens at start-up.
         startupHooks().openAcpiChannel = [model = options.simModel] {
             TakeModelNumber(static_cast<uint32_t>(model));
         };
-        registerControlOp("sim", [m = sim.get()](const nlohmann::json& request) {
+        registerControlOp("sim", [m = sim](const nlohmann::json& request) {
             return m->command(request.value("args", nlohmann::json::array()));
         });
     } else {
@@ -166,8 +240,11 @@ int runDaemon(const CliOptions& options) {
     setDataFolder(*dataDir);
     dispatch::setVerbose(options.verbose);
     watchEndSignals();
+    reportToServiceManager();
 
     CVESKOSDApp app;
     app.InitInstance();
-    return 0;
+    // Worker threads are never joined: nothing static may be destroyed under them.
+    std::fflush(nullptr);
+    std::_Exit(0);
 }

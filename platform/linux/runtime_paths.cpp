@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
@@ -32,6 +33,38 @@ bool makeDirs(const std::string& path, mode_t mode, std::string& error) {
     return true;
 }
 
+// "dir/" names what "dir" points to: the checks below must see the name itself.
+std::string withoutTrailingSlashes(std::string dir) {
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+}
+
+std::string octal(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof(text), "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
+}
+
+// A shared /tmp lets others plant a directory or link first; refuse anything not ours or that
+// others may change (`forbidden`: the mode bits they must not have).
+bool checkOwnDirectory(const std::string& dir, mode_t forbidden, const char* must,
+                       std::string& error) {
+    struct stat st {};
+    if (lstat(dir.c_str(), &st) != 0) {
+        error = "cannot inspect " + dir + ": " + std::generic_category().message(errno);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode) || st.st_uid != geteuid()) {
+        error = dir + " is not a directory owned by us";
+        return false;
+    }
+    if ((st.st_mode & forbidden) != 0) {
+        error = dir + " is open to other users (mode " + octal(st.st_mode) + "); " + must;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<std::string> resolveRuntimeDir(const std::string& option, bool create,
@@ -39,23 +72,10 @@ std::optional<std::string> resolveRuntimeDir(const std::string& option, bool cre
     std::string dir = option;
     if (dir.empty() && !env("XDG_RUNTIME_DIR").empty()) dir = env("XDG_RUNTIME_DIR") + "/veskosd";
     if (dir.empty()) dir = "/tmp/veskosd-" + std::to_string(getuid());
+    dir = withoutTrailingSlashes(dir);
     if (!create) return dir;
     if (!makeDirs(dir, 0700, error)) return std::nullopt;
-    struct stat st {};
-    if (lstat(dir.c_str(), &st) != 0) {
-        error = "cannot inspect " + dir + ": " + std::generic_category().message(errno);
-        return std::nullopt;
-    }
-    // A shared /tmp lets others plant a directory or link first; refuse anything not ours.
-    if (!S_ISDIR(st.st_mode) || st.st_uid != getuid()) {
-        error = dir + " is not a directory owned by us";
-        return std::nullopt;
-    }
-    if ((st.st_mode & 0077) != 0) {
-        error = dir + " is open to other users (mode " + std::to_string(st.st_mode & 0777) +
-                "); it must be 0700";
-        return std::nullopt;
-    }
+    if (!checkOwnDirectory(dir, 0077, "it must be 0700", error)) return std::nullopt;
     return dir;
 }
 
@@ -71,7 +91,9 @@ std::optional<std::string> resolveDataDir(const std::string& option, std::string
         if (state.empty()) state = env("HOME") + "/.local/state";
         dir = state + "/veskosd";
     }
+    dir = withoutTrailingSlashes(dir);
     if (!makeDirs(dir, 0755, error)) return std::nullopt;
+    if (!checkOwnDirectory(dir, 0022, "only its owner may write to it", error)) return std::nullopt;
     return dir;
 }
 

@@ -1,8 +1,10 @@
 #include "platform/sim/machine.h"
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 #include "platform/linux/cairo_graphics.h"
 #include "platform/linux/instance_lock.h"
@@ -34,10 +36,12 @@ public:
 
 }  // namespace
 
-// Keeps every report as the log would, with its source and data size, for the status report.
+// Keeps the last reports as the log would, with their source and data size, for the status
+// report.
 class SimEventLog final : public EventLog {
 public:
-    explicit SimEventLog(nlohmann::json* entries, std::mutex* m) : entries_(entries), m_(m) {}
+    explicit SimEventLog(base::RecentEntries<nlohmann::json>* entries, std::mutex* m)
+        : entries_(entries), m_(m) {}
     bool registerSource(const std::string& source) override {
         std::lock_guard l(*m_);
         source_ = source;
@@ -45,7 +49,7 @@ public:
     }
     void reportError(uint32_t eventId, const std::string& text, uint32_t dataSize) override {
         std::lock_guard l(*m_);
-        entries_->push_back(
+        entries_->push(
             {{"source", source_}, {"id", eventId}, {"text", text}, {"dataSize", dataSize}});
     }
     void deregisterSource() override {
@@ -54,7 +58,7 @@ public:
     }
 
 private:
-    nlohmann::json* entries_;
+    base::RecentEntries<nlohmann::json>* entries_;
     std::mutex* m_;
     std::string source_;
 };
@@ -90,14 +94,19 @@ Ports SimMachine::makePorts() {
 }
 
 nlohmann::json SimMachine::status() const {
+    const nlohmann::json input = input_ ? input_->status() : nlohmann::json::object();
     std::lock_guard lock(m_);
+    nlohmann::json log = nlohmann::json::array();
+    for (const auto& entry : eventLog_.entries()) log.push_back(entry);
     return {{"model", options_.model},
             {"osVersion", options_.osVersion},
             {"audio", audio_.status()},
             {"controller", controller_.status()},
-            {"injected", input_ ? input_->status()["injected"] : nlohmann::json::array()},
-            {"input", input_ ? input_->status() : nlohmann::json::object()},
-            {"eventLog", eventLog_}};
+            {"injected", input.value("injected", nlohmann::json::array())},
+            {"injectedDropped", input.value("injectedDropped", 0)},
+            {"input", input},
+            {"eventLog", log},
+            {"eventLogDropped", eventLog_.dropped()}};
 }
 
 nlohmann::json SimMachine::command(const nlohmann::json& args) {
@@ -108,6 +117,7 @@ nlohmann::json SimMachine::command(const nlohmann::json& args) {
     if (device == "audio") return audioCommand(args);
     if (device == "controller") return controller_.command(args);
     if ((device == "key" || device == "mouse") && input_) return input_->command(args);
+    if (device == "gui") return guiCommand(args);
 
     throw std::invalid_argument("sim: no simulated device \"" + device + "\"");
 }
@@ -131,6 +141,18 @@ double number(const std::string& text, const char* usage) {
 }
 
 }  // namespace
+
+// Sim verbs run on the GUI thread: this one wedges it, as a handler stuck in a device call
+// would, so that what must work without it can be shown to.
+nlohmann::json SimMachine::guiCommand(const nlohmann::json& args) {
+    static constexpr const char* kUsage = "sim gui hold MILLISECONDS (at most 600000)";
+    if (arg(args, 1, kUsage) != "hold") throw std::invalid_argument(kUsage);
+    const double ms = number(arg(args, 2, kUsage), kUsage);
+    if (!(ms >= 0 && ms <= 600000)) throw std::invalid_argument(kUsage);
+    std::fprintf(stderr, "veskosd: sim: holding the GUI thread for %.0f ms\n", ms);
+    std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
+    return nlohmann::json::object();
+}
 
 nlohmann::json SimMachine::audioCommand(const nlohmann::json& args) {
     static constexpr const char* kUsage =

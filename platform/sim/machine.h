@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/recent_entries.h"
 #include "platform/ports.h"
 #include "platform/sim/audio.h"
 #include "platform/sim/display_controller.h"
@@ -41,13 +42,14 @@ public:
 
 private:
     nlohmann::json audioCommand(const nlohmann::json& args);
+    nlohmann::json guiCommand(const nlohmann::json& args);
 
     Options options_;
     SimAudio audio_;
     SimDisplayController controller_;
     // Owned by the ports once made; the machine keeps a pointer for its verbs and status.
     SimInput* input_ = nullptr;
-    nlohmann::json eventLog_ = nlohmann::json::array();
+    base::RecentEntries<nlohmann::json> eventLog_;
 
     mutable std::mutex m_;
 };

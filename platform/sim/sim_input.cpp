@@ -38,7 +38,7 @@ bool SimInput::keyDown(uint32_t vk) {
 void SimInput::injectKey(uint32_t vk, bool up) {
     {
         std::lock_guard l(m_);
-        injected_.push_back(keysymNameFromVirtualKey(vk) + (up ? " up" : " down"));
+        injected_.push(keysymNameFromVirtualKey(vk) + (up ? " up" : " down"));
     }
     feedKey(vk == VK_CONTROL ? VK_LCONTROL : vk, up, true);
 }
@@ -99,7 +99,8 @@ nlohmann::json SimInput::status() const {
     std::lock_guard l(m_);
     nlohmann::json keys = nlohmann::json::array();
     for (const auto& [vk, id] : hotKeys_) keys.push_back(keysymNameFromVirtualKey(vk));
-    return {{"injected", injected_},
+    return {{"injected", injected_.entries()},
+            {"injectedDropped", injected_.dropped()},
             {"blocking", blocking_},
             {"swallowed", swallowed_},
             {"hotKeys", keys}};

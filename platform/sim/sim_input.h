@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/recent_entries.h"
 #include "platform/input.h"
 
 namespace platform::sim {
@@ -42,7 +43,7 @@ private:
     MouseHook mouse_;
     bool blocking_ = false;
     std::set<uint32_t> down_;
-    std::vector<std::string> injected_;
+    base::RecentEntries<std::string> injected_;
     int swallowed_ = 0;
 };
 

@@ -16,12 +16,13 @@ namespace {
 
 using e2e::Daemon;
 
-TEST(SingleInstance, SecondStartInTheSameRuntimeDirExitsAtOnceSilently) {
+TEST(SingleInstance, SecondStartInTheSameRuntimeDirExitsAtOnceWithALine) {
     Daemon first;
     auto second = e2e::runVeskosd({"--machine", "sim", "--runtime-dir", first.runtimeDir()}, 5000);
     EXPECT_EQ(second.status, 0);
     EXPECT_EQ(second.out, "");
-    EXPECT_EQ(second.err, "");
+    EXPECT_EQ(second.err, "veskosd: another instance holds " + first.runtimeDir() +
+                              "/VESKOSD MediaButtons Mutex; this start ends\n");
     EXPECT_LT(second.seconds, 2.0);
     // The first one is untouched and still answers on its socket.
     EXPECT_TRUE(first.running());
