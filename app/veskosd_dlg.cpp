@@ -4,7 +4,14 @@
 #include "app/paths.h"
 #include "app/status.h"
 #include "audio/volume.h"
+#include "base/thread.h"
+#include "brightness/levels.h"
+#include "brightness/state_file.h"
+#include "brightness/wmi_brightness.h"
+#include "buttons/action_threads.h"
 #include "buttons/configuration.h"
+#include "input/acpi_channel.h"
+#include "input/raw_input.h"
 
 #include "input/hot_keys.h"
 #include "osd/osd_window.h"
@@ -58,6 +65,20 @@ static void registerHandlers() {
     registerHotKeyHandler();
     registerButtonStatus();
     registerStatusSection("messageBoxesDropped", [] { return droppedMessageBoxes(); });
+    registerAcpiHandlers();
+    registerBrightnessHandlers();
+    registerRawInputHandler();
+}
+
+// Steps 14 and 15: the brightness key events and the no-change event, then the threads of
+// both models.
+static void startBrightnessThreads() {
+    CreateBrightnessKeyEvents();
+    CreateBrightnessNoChangeEvent();
+    base::startThread("ThreadBD", ThreadBDFunction);
+    base::startThread("ThreadBU", ThreadBUFunction);
+    base::startThread("ThreadBRITC", ThreadFunctionBRITC);
+    base::startThread("ThreadBN", ThreadBNFunction);
 }
 
 bool CVESKOSDDlg::OnInitDialog() {
@@ -71,7 +92,7 @@ bool CVESKOSDDlg::OnInitDialog() {
     StartupHooks& hooks = startupHooks();
     RegisterVolumeHotKeys();
 
-    runHook(hooks.registerRawInput);
+    RegisterRawInputDevices();
 
     setWindowText("VESKOSD");
     platform::ports().windowDirectory->publish("VESKOSD", this);
@@ -79,11 +100,11 @@ bool CVESKOSDDlg::OnInitDialog() {
     VolumeCriticalSection.initialize(kCriticalSectionSpinCount);
     VESKOSDUARTSendCriticalSection.initialize(kCriticalSectionSpinCount);
 
-    runHook(hooks.openAcpiChannel);
+    OpenAcpiChannel();
     ReadStartingVolume();
     PrepareOSDWindow();
     runHook(hooks.powerNotices);
-    runHook(hooks.commonThreads);
+    startBrightnessThreads();
 
     // Step 16: every state file lives in the program's data folder.
     szBrightnessFile = dataFolderPath();
@@ -94,13 +115,14 @@ bool CVESKOSDDlg::OnInitDialog() {
     if (bOSDModel) {
         InstallHooks();
 
-        runHook(hooks.volumeButtonEvents);
+        CreateVolumeButtonEvents();
         CreateOsdEvents();
         StartOsdFadeThread();
-        runHook(hooks.buttonThreads);
+        StartButtonActionThreads();
         szConfigurationFile += "QZConfiguration.xml";
         CheckButtonConfiguration();
-        runHook(hooks.brightnessFiles);
+        ChooseBrightnessFileName();
+        if (MajorVersion <= 5) RestoreBrightnessAtStart();
 
         // The graphics back end needs no start-up; the token only marks that it is in use.
         GdiplusToken = 1;

@@ -59,14 +59,7 @@ protected:
 
 // Start-up steps that later subsystems supply; each runs at its place in OnInitDialog when set.
 struct StartupHooks {
-    std::function<void()> registerRawInput;  // step 6
-    std::function<void()> openAcpiChannel;   // step 9
-    std::function<void()> powerNotices;      // steps 12 and 13
-    std::function<void()> commonThreads;     // steps 14 and 15
-
-    std::function<void()> volumeButtonEvents;  // step 19, before the OSD events
-    std::function<void()> buttonThreads;       // step 20, after the fade thread
-    std::function<void()> brightnessFiles;     // steps 22 and 23
+    std::function<void()> powerNotices;  // steps 12 and 13
 
     std::function<void()> recoveryFiles;  // steps 19 and 20, display-controller model
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/globals.h"
+#include "app/status.h"
 #include "base/thread.h"
 #include "brightness/state_file.h"
 #include "dispatch/device_events.h"
@@ -73,6 +74,9 @@ void SyncBrightnessFromSystem() {
 }
 
 void registerBrightnessHandlers() {
+    registerStatusSection("BRIGHTNESSSave", [] { return BRIGHTNESSSave.load(); });
+    registerStatusSection("iValue", [] { return iValue.load(); });
+    registerStatusSection("dwWmiBrightness", [] { return dwWmiBrightness.load(); });
     dispatch::registerDeviceEventHandler(LPARAM_DEBR, dispatch::kOsdModel,
                                          [](base::WPARAM, base::LPARAM) { BrightnessStepDown(); });
     dispatch::registerDeviceEventHandler(LPARAM_INBR, dispatch::kOsdModel,

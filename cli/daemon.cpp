@@ -202,16 +202,22 @@ int runDaemon(const CliOptions& options) {
     static platform::sim::SimMachine* sim = nullptr;
     platform::Ports ports;
     if (options.machine == "sim") {
-        sim = new platform::sim::SimMachine(
-            platform::sim::Options{*runtimeDir, options.simModel,
-                                   options.osVersion ? options.osVersion : 6u, options.serial});
+        platform::sim::Options simOptions;
+        simOptions.runtimeDir = *runtimeDir;
+        simOptions.model = options.simModel;
+        simOptions.osVersion = options.osVersion ? options.osVersion : 6u;
+        simOptions.serialPath = options.serial;
+        simOptions.firmware.present = !options.simNoFirmware;
+        simOptions.firmware.model = options.simModel;
+        if (!options.simLevels.empty() &&
+            !platform::sim::parseSimLevels(options.simLevels, simOptions.firmware, error)) {
+            std::fprintf(stderr, "veskosd: %s\n", error.c_str());
+            return 1;
+        }
+        simOptions.dimTimeoutSeconds = options.simDimTimeout;
+        sim = new platform::sim::SimMachine(std::move(simOptions));
         ports = sim->makePorts();
         registerStatusSection("sim", [m = sim] { return m->status(); });
-        // The simulated firmware's answer to the model query, where the firmware channel
-        // opens at start-up.
-        startupHooks().openAcpiChannel = [model = options.simModel] {
-            TakeModelNumber(static_cast<uint32_t>(model));
-        };
         registerControlOp("sim", [m = sim](const nlohmann::json& request) {
             return m->command(request.value("args", nlohmann::json::array()));
         });

@@ -17,8 +17,15 @@ int run(int argc, char** argv) {
     app.set_version_flag("--version", std::string(VESKOSD_VERSION));
     app.add_option("--machine", options.machine, "linux or sim (simulated all-in-one)")
         ->check(CLI::IsMember({"linux", "sim"}));
-    app.add_option("--sim-model", options.simModel, "model the simulated firmware reports")
-        ->check(CLI::IsMember({1, 2, 3}));
+    app.add_option("--sim-model", options.simModel,
+                   "model number the simulated firmware reports (1 and 3: OSD, 2: controller)");
+    app.add_option("--sim-levels", options.simLevels,
+                   "the simulated firmware's brightness levels, e.g. 0,10,...,100, or one raw "
+                   "level-list data length");
+    app.add_flag("--sim-no-firmware", options.simNoFirmware,
+                 "the simulated machine has no firmware control driver");
+    app.add_option("--sim-dim-timeout", options.simDimTimeout,
+                   "seconds without input after which the simulated desktop dims the display");
     app.add_option("--runtime-dir", options.runtimeDir,
                    "socket and lock directory (default $XDG_RUNTIME_DIR/veskosd)");
     app.add_option("--data-dir", options.dataDir, "configuration and state files");

@@ -7,7 +7,10 @@
 struct CliOptions {
     std::string programPath;
     std::string machine = "linux";
-    int simModel = 1;
+    int simModel = 1;       // any number: what the simulated firmware's model query answers
+    std::string simLevels;  // the simulated level list, or one raw data length
+    bool simNoFirmware = false;
+    uint32_t simDimTimeout = 0;
     std::string runtimeDir;
     std::string dataDir;
     uint32_t osVersion = 0;  // 0: detect

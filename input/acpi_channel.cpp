@@ -6,6 +6,7 @@
 
 #include "app/globals.h"
 #include "app/message_box.h"
+#include "app/status.h"
 #include "base/thread.h"
 #include "brightness/levels.h"
 #include "buttons/action_threads.h"
@@ -182,6 +183,12 @@ void OpenAcpiChannel() {
 }
 
 void registerAcpiHandlers() {
+    registerStatusSection("dwBCLLevelCount", [] { return dwBCLLevelCount.load(); });
+    registerStatusSection("BrightnessBCLLevel", [] {
+        const uint32_t n = std::min<uint32_t>(dwBCLLevelCount.load(), kBCLLevelTableSize);
+        return nlohmann::json(
+            std::vector<uint8_t>(BrightnessBCLLevel.begin(), BrightnessBCLLevel.begin() + n));
+    });
     dispatch::registerDeviceEventHandler(
         LPARAM_TOGGLE_LCD, dispatch::kOsdModel,
         [](base::WPARAM, base::LPARAM) { CallAcpiMethod("TLCD", ACPIMethodOutBuffer.data()); });

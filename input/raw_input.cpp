@@ -1,8 +1,10 @@
 #include "input/raw_input.h"
 
 #include "app/globals.h"
+#include "app/status.h"
 #include "base/thread.h"
 #include "dispatch/device_events.h"
+#include "dispatch/dispatcher.h"
 #include "osd/osd_window.h"
 #include "platform/ports.h"
 #include "serial/command_frames.h"
@@ -164,6 +166,14 @@ void ThreadBDFunction() {
 
 void ThreadBUFunction() {
     repeatThread(hBritUpMakeEvent, hBritUpBreakEvent, LPARAM_INBR);
+}
+
+void registerRawInputHandler() {
+    registerStatusSection("dwHIDKeyHeld", [] { return dwHIDKeyHeld.load(); });
+    registerStatusSection("bHIDBrightnessActive", [] { return bHIDBrightnessActive.load(); });
+    registerStatusSection("bPanelOn", [] { return bPanelOn.load(); });
+    dispatch::registerMessageHandlerBothModels(
+        WM_INPUT, [](base::WPARAM, base::LPARAM lParam) { OnRawInput(lParam); });
 }
 
 void resetRawInputState() {

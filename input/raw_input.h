@@ -29,5 +29,7 @@ void OnRawInput(base::LPARAM hRawInput);
 void CreateBrightnessKeyEvents();
 void ThreadBDFunction();
 void ThreadBUFunction();
+// WM_INPUT on both models goes to OnRawInput.
+void registerRawInputHandler();
 // Puts the key state back to its start; for tests.
 void resetRawInputState();

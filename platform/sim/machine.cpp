@@ -19,11 +19,13 @@ namespace {
 
 class SimInfo final : public PlatformInfo {
 public:
-    explicit SimInfo(uint32_t version) : version_(version) {}
+    SimInfo(uint32_t version, uint32_t dimTimeout) : version_(version), dimTimeout_(dimTimeout) {}
     uint32_t majorVersion() override { return version_; }
+    uint32_t displayDimTimeoutSeconds() override { return dimTimeout_; }
 
 private:
     uint32_t version_;
+    uint32_t dimTimeout_;
 };
 
 // The box's text goes to stderr; the core keeps the record that status reports.
@@ -65,11 +67,23 @@ private:
 
 SimMachine::SimMachine(Options options)
 
-    : options_(std::move(options)), controller_(options_.runtimeDir + "/ttyVESKOSD") {}
+    : options_(std::move(options)),
+      controller_(options_.runtimeDir + "/ttyVESKOSD"),
+      firmware_(std::make_shared<SimFirmware>(options_.firmware)) {}
 
 Ports SimMachine::makePorts() {
     Ports p;
-    p.info = std::make_unique<SimInfo>(options_.osVersion);
+    p.info = std::make_unique<SimInfo>(options_.osVersion, options_.dimTimeoutSeconds);
+    p.acpiDrivers = std::make_unique<SimAcpiDrivers>(firmware_);
+    auto launcher = std::make_unique<SimLauncher>();
+    launcher_ = launcher.get();
+    p.launcher = std::move(launcher);
+    auto backlight = std::make_unique<SimBacklight>();
+    backlight_ = backlight.get();
+    p.monitorBrightness = std::move(backlight);
+    auto hid = std::make_unique<SimHid>();
+    hid_ = hid.get();
+    p.rawInput = std::move(hid);
     p.messageBox = std::make_unique<SimMessageBox>();
     p.audioEndpoints = audio_.makeEndpoints();
     p.mixer = audio_.makeMixer();
@@ -98,8 +112,14 @@ nlohmann::json SimMachine::status() const {
     std::lock_guard lock(m_);
     nlohmann::json log = nlohmann::json::array();
     for (const auto& entry : eventLog_.entries()) log.push_back(entry);
+    nlohmann::json launched = launcher_ ? launcher_->status() : nlohmann::json::object();
     return {{"model", options_.model},
             {"osVersion", options_.osVersion},
+            {"firmware", firmware_->status()},
+            {"launched", launched.value("entries", nlohmann::json::array())},
+            {"launchedDropped", launched.value("dropped", 0)},
+            {"backlight", backlight_ ? backlight_->status() : nlohmann::json::object()},
+            {"hid", hid_ ? hid_->status() : nlohmann::json::object()},
             {"audio", audio_.status()},
             {"controller", controller_.status()},
             {"injected", input.value("injected", nlohmann::json::array())},
@@ -118,6 +138,10 @@ nlohmann::json SimMachine::command(const nlohmann::json& args) {
     if (device == "controller") return controller_.command(args);
     if ((device == "key" || device == "mouse") && input_) return input_->command(args);
     if (device == "gui") return guiCommand(args);
+    const nlohmann::json rest(args.begin() + 1, args.end());
+    if (device == "firmware") return firmware_->command(rest);
+    if (device == "backlight" && backlight_) return backlight_->command(rest);
+    if (device == "hid" && hid_) return hid_->command(rest);
 
     throw std::invalid_argument("sim: no simulated device \"" + device + "\"");
 }

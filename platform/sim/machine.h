@@ -11,7 +11,11 @@
 #include "base/recent_entries.h"
 #include "platform/ports.h"
 #include "platform/sim/audio.h"
+#include "platform/sim/backlight.h"
 #include "platform/sim/display_controller.h"
+#include "platform/sim/firmware.h"
+#include "platform/sim/launcher.h"
+#include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_input.h"
 
 namespace platform::sim {
@@ -21,6 +25,8 @@ struct Options {
     int model = 1;           // what the firmware's model query answers
     uint32_t osVersion = 6;  // what the version query answers
     std::string serialPath;  // empty: the simulated controller's own line
+    FirmwareOptions firmware;
+    uint32_t dimTimeoutSeconds = 0;  // what the desktop's dim time-out reads
 };
 
 class SimMachine {
@@ -49,6 +55,10 @@ private:
     SimDisplayController controller_;
     // Owned by the ports once made; the machine keeps a pointer for its verbs and status.
     SimInput* input_ = nullptr;
+    std::shared_ptr<SimFirmware> firmware_;
+    SimLauncher* launcher_ = nullptr;
+    SimBacklight* backlight_ = nullptr;
+    SimHid* hid_ = nullptr;
     base::RecentEntries<nlohmann::json> eventLog_;
 
     mutable std::mutex m_;
