@@ -6,6 +6,7 @@
 #include "base/thread.h"
 #include "dispatch/device_events.h"
 #include "osd/osd_window.h"
+#include "platform/keysyms.h"
 #include "platform/ports.h"
 #include "serial/uart.h"
 
@@ -77,9 +78,12 @@ void MyHotKey(uint32_t id, base::LPARAM) {
     }
 }
 
+// Control with the extended-key flag, press then release: the right-hand Control key.
 void TapControlKey() {
-    devices().injectKey(platform::VK_CONTROL, false);
-    devices().injectKey(platform::VK_CONTROL, true);
+    const uint32_t key =
+        platform::sidedVirtualKey(platform::VK_CONTROL, platform::KEYEVENTF_EXTENDEDKEY);
+    devices().injectKey(key, false);
+    devices().injectKey(key, true);
 }
 
 base::LRESULT InputActivityHookProc(int nCode, base::WPARAM, const void*) {

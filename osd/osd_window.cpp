@@ -37,17 +37,18 @@ void load(CGdiPlusBitmapResource& slot, std::string& loadedName, const char* nam
 
 void placeWindow() {
     surface().setAlpha(0);
-    int w = 0, h = 0;
-    surface().screenSize(w, h);
-    fScreenWidth = static_cast<float>(w);
-    fScreenHeight = static_cast<float>(h);
+    // The primary screen, wherever it lies among the monitors: the bar is placed inside it.
+    const platform::Rect monitor = surface().primaryMonitor();
+    fScreenWidth = static_cast<float>(monitor.width());
+    fScreenHeight = static_cast<float>(monitor.height());
     platform::Rect taskbar;
     // No taskbar found keeps the rectangle of the last one.
     if (surface().taskbarRect(taskbar)) TaskbarRect = taskbar;
     const int taskbarHeight = TaskbarRect.bottom - TaskbarRect.top;
-    iOSDLeft = static_cast<int32_t>(fScreenWidth * 31.0f / 100.0f);
+    iOSDLeft = monitor.left + static_cast<int32_t>(fScreenWidth * 31.0f / 100.0f);
     const auto width = static_cast<int32_t>(fScreenWidth * 38.0f / 100.0f);
-    iOSDTop = static_cast<int32_t>(fScreenHeight - static_cast<float>(3 * taskbarHeight));
+    iOSDTop =
+        monitor.top + static_cast<int32_t>(fScreenHeight - static_cast<float>(3 * taskbarHeight));
     surface().move(iOSDLeft, iOSDTop, width, kOsdHeight);
     OSDWindowRect = surface().windowRect();
 }

@@ -3,7 +3,7 @@
 namespace platform {
 
 HeadlessOsd::HeadlessOsd(int screenWidth, int screenHeight, int dockHeight)
-    : screenW_(screenWidth), screenH_(screenHeight), dockH_(dockHeight) {}
+    : monitor_{0, 0, screenWidth, screenHeight}, dockH_(dockHeight) {}
 
 void HeadlessOsd::prepare(std::function<void()> displayChanged) {
     std::lock_guard lock(m_);
@@ -28,16 +28,15 @@ Rect HeadlessOsd::clientRect() const {
     return {0, 0, w, h};
 }
 
-void HeadlessOsd::screenSize(int& width, int& height) {
+Rect HeadlessOsd::primaryMonitor() {
     std::lock_guard lock(m_);
-    width = screenW_;
-    height = screenH_;
+    return monitor_;
 }
 
 bool HeadlessOsd::taskbarRect(Rect& rect) {
     std::lock_guard lock(m_);
     if (dockH_ <= 0) return false;
-    rect = {0, screenH_ - dockH_, screenW_, screenH_};
+    rect = {monitor_.left, monitor_.bottom - dockH_, monitor_.right, monitor_.bottom};
     return true;
 }
 
@@ -52,11 +51,14 @@ Pixels HeadlessOsd::screenshot() const {
 }
 
 void HeadlessOsd::changeScreen(int width, int height, int dockHeight) {
+    changeMonitor({0, 0, width, height}, dockHeight);
+}
+
+void HeadlessOsd::changeMonitor(Rect monitor, int dockHeight) {
     std::function<void()> notify;
     {
         std::lock_guard lock(m_);
-        screenW_ = width;
-        screenH_ = height;
+        monitor_ = monitor;
         dockH_ = dockHeight;
         notify = displayChanged_;
     }

@@ -1,5 +1,5 @@
-// An OSD window that exists only in memory: its last frame, alpha and rectangle, on a screen of
-// a given size with a dock strip at the bottom.
+// An OSD window that exists only in memory: its last frame, alpha and rectangle, on a primary
+// monitor of a given size and place with a dock strip at its bottom.
 #pragma once
 
 #include <atomic>
@@ -20,18 +20,21 @@ public:
     void move(int x, int y, int width, int height) override;
     Rect windowRect() const override;
     Rect clientRect() const override;
-    void screenSize(int& width, int& height) override;
+    Rect primaryMonitor() override;
     bool taskbarRect(Rect& rect) override;
     void present(const Pixels& client) override;
     Pixels screenshot() const override;
 
-    // A new screen size; the window hears of it as from the display.
+    // A new screen size, the primary monitor at the origin; the window hears of it as from the
+    // display.
     void changeScreen(int width, int height, int dockHeight);
+    void changeMonitor(Rect monitor, int dockHeight);
 
 private:
     mutable std::mutex m_;
     std::atomic<uint8_t> alpha_{0};
-    int screenW_, screenH_, dockH_;
+    Rect monitor_;
+    int dockH_;
     Rect rect_;
     Pixels frame_;
     std::function<void()> displayChanged_;

@@ -11,9 +11,12 @@ namespace platform {
 
 inline constexpr uint32_t VK_LBUTTON = 0x01;
 inline constexpr uint32_t VK_CONTROL = 0x11;
+inline constexpr uint32_t VK_MENU = 0x12;
 inline constexpr uint32_t VK_DELETE = 0x2E;
 inline constexpr uint32_t VK_LCONTROL = 0xA2;
 inline constexpr uint32_t VK_RCONTROL = 0xA3;
+inline constexpr uint32_t VK_LMENU = 0xA4;
+inline constexpr uint32_t VK_RMENU = 0xA5;
 inline constexpr uint32_t VK_VOLUME_MUTE = 0xAD;
 inline constexpr uint32_t VK_VOLUME_DOWN = 0xAE;
 inline constexpr uint32_t VK_VOLUME_UP = 0xAF;
@@ -25,6 +28,9 @@ inline constexpr uint32_t WM_LBUTTONDOWN = 0x0201;
 inline constexpr uint32_t WM_LBUTTONUP = 0x0202;
 
 inline constexpr uint32_t LLKHF_INJECTED = 0x10;
+
+// keybd_event's flag that picks the extended (right-hand) key of a pair.
+inline constexpr uint32_t KEYEVENTF_EXTENDEDKEY = 0x0001;
 
 struct KBDLLHOOKSTRUCT {
     uint32_t vkCode = 0;
@@ -61,6 +67,7 @@ public:
     virtual void setBlocking(bool blocking) = 0;
     // Down at the moment of the input being handled (GUI thread).
     virtual bool keyDown(uint32_t vk) = 0;
+    // The key as the hooks see it: a left or right one where the two differ (sidedVirtualKey).
     virtual void injectKey(uint32_t vk, bool up) = 0;
 };
 

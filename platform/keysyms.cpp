@@ -25,8 +25,8 @@ constexpr Named kNamed[] = {
     {"space", 0x20},
     {"Shift_L", 0xA0},
     {"Shift_R", 0xA1},
-    {"Alt_L", 0xA4},
-    {"Alt_R", 0xA5},
+    {"Alt_L", VK_LMENU},
+    {"Alt_R", VK_RMENU},
 };
 
 }  // namespace
@@ -51,6 +51,13 @@ std::string keysymNameFromVirtualKey(uint32_t vk) {
     if (vk >= 'A' && vk <= 'Z') return std::string(1, static_cast<char>(vk - 'A' + 'a'));
     if (vk >= '0' && vk <= '9') return std::string(1, static_cast<char>(vk));
     return {};
+}
+
+uint32_t sidedVirtualKey(uint32_t vk, uint32_t keyEventFlags) {
+    const bool extended = (keyEventFlags & KEYEVENTF_EXTENDEDKEY) != 0;
+    if (vk == VK_CONTROL) return extended ? VK_RCONTROL : VK_LCONTROL;
+    if (vk == VK_MENU) return extended ? VK_RMENU : VK_LMENU;
+    return vk;
 }
 
 }  // namespace platform

@@ -31,7 +31,9 @@ public:
     virtual Rect windowRect() const = 0;
     // Inside the border, in client coordinates.
     virtual Rect clientRect() const = 0;
-    virtual void screenSize(int& width, int& height) = 0;
+    // The primary monitor's rectangle in screen coordinates: it need not start at the origin.
+    // Empty when there is no screen to be had.
+    virtual Rect primaryMonitor() = 0;
     // The desktop's dock (taskbar); false when there is none.
     virtual bool taskbarRect(Rect& rect) = 0;
     // Shows a client-sized frame in the window.

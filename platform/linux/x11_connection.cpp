@@ -1,15 +1,21 @@
 #include "platform/linux/x11_connection.h"
 
 #include <poll.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "base/thread.h"
 
 namespace platform::linux_adapter {
 
 namespace {
+
+// How often a lost display is tried again.
+constexpr auto kReconnectInterval = std::chrono::milliseconds(250);
 
 std::atomic<int> trappedErrors{0};
 std::atomic<bool> trapping{false};
@@ -42,32 +48,64 @@ std::shared_ptr<X11Connection> X11Connection::open(const std::string& displayNam
         XSetIOErrorHandler(onXIOError);
     });
     std::shared_ptr<X11Connection> c(new X11Connection());
-    c->dpy_ = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
-    if (!c->dpy_) {
+    c->name_ = displayName;
+    if (!c->connect()) {
         error = "cannot open X display " + (displayName.empty() ? "(DISPLAY)" : displayName);
         return nullptr;
     }
-    XSetIOErrorExitHandler(c->dpy_, onConnectionLost, c.get());
+    // A reconnection goes to the display first found, whatever DISPLAY says by then.
+    c->name_ = DisplayString(c->dpy_);
     return c;
 }
 
-// A lost server ends the X side of the daemon, not the daemon: the display is marked dead and
-// Xlib calls on it return at once from then on.
-void X11Connection::onConnectionLost(Display*, void* self) {
+// Opens the display; on success it is the connection's from then on.
+bool X11Connection::connect() {
+    Display* fresh = XOpenDisplay(name_.empty() ? nullptr : name_.c_str());
+    if (!fresh) return false;
+    XSetIOErrorExitHandler(fresh, onConnectionLost, this);
+    std::lock_guard l(m_);
+    if (closed_) {
+        XCloseDisplay(fresh);
+        return true;
+    }
+    // The old display is never handed to Xlib again (the thread that saw it break keeps its
+    // lock); only its socket is let go.
+    if (dpy_) ::close(ConnectionNumber(dpy_));
+    dpy_ = fresh;
+    dead_ = false;
+    return true;
+}
+
+// Runs inside the Xlib call that found the connection broken, on the thread that made it, which
+// holds the connection's lock: from here on no session is handed out.
+void X11Connection::onConnectionLost(Display* dpy, void* self) {
     auto* c = static_cast<X11Connection*>(self);
-    if (!c->dead_.exchange(true)) {
+    if (dpy == c->dpy_ && !c->dead_.exchange(true)) {
         std::fprintf(stderr, "veskosd: the X server connection was lost\n");
     }
 }
 
 X11Connection::~X11Connection() {
-    // The event thread, once started, lives as long as the process.
-    if (dpy_ && !started_) XCloseDisplay(dpy_);
+    close();
 }
 
-Atom X11Connection::atom(const char* name) {
-    auto l = lock();
-    return XInternAtom(dpy_, name, False);
+void X11Connection::close() {
+    std::lock_guard l(m_);
+    closed_ = true;
+    if (!dpy_) return;
+    // A broken display is never handed to Xlib again, not even to close it.
+    if (dead_) {
+        ::close(ConnectionNumber(dpy_));
+    } else {
+        XCloseDisplay(dpy_);
+    }
+    dpy_ = nullptr;
+}
+
+X11Connection::Session X11Connection::session() {
+    std::unique_lock l(m_);
+    Display* d = dead_ || closed_ ? nullptr : dpy_;
+    return {std::move(l), d};
 }
 
 int X11Connection::addEventHandler(std::function<void(const XEvent&)> handler) {
@@ -76,54 +114,107 @@ int X11Connection::addEventHandler(std::function<void(const XEvent&)> handler) {
     return nextHandler_++;
 }
 
+int X11Connection::addReconnectHandler(std::function<void()> handler) {
+    std::lock_guard l(handlersMutex_);
+    reconnectHandlers_.emplace_back(nextHandler_, std::move(handler));
+    return nextHandler_++;
+}
+
 void X11Connection::removeEventHandler(int id) {
     std::lock_guard l(handlersMutex_);
     std::erase_if(handlers_, [id](const auto& h) { return h.first == id; });
+    std::erase_if(reconnectHandlers_, [id](const auto& h) { return h.first == id; });
 }
 
 void X11Connection::startEvents() {
-    auto l = lock();
+    auto l = std::lock_guard(m_);
     if (started_) return;
     // The event thread never ends, so it keeps the connection alive.
     started_ = base::startThread("x11-events", [self = shared_from_this()] { self->eventLoop(); });
 }
 
-void X11Connection::eventLoop() {
-    const int fd = ConnectionNumber(dpy_);
-    while (!dead_) {
-        std::vector<XEvent> events;
-        {
-            auto l = lock();
-            while (XPending(dpy_) > 0) {
-                XEvent ev;
-                XNextEvent(dpy_, &ev);
-                events.push_back(ev);
-            }
+// Each event's cookie data is claimed as soon as the event is taken: the next XNextEvent frees
+// the data of every event not claimed yet.
+void X11Connection::readEvents(std::vector<XEvent>& events) {
+    auto s = session();
+    if (!s) return;
+    Display* d = s.display();
+    while (!dead_ && XPending(d) > 0) {
+        XEvent ev;
+        XNextEvent(d, &ev);
+        if (ev.type == GenericEvent && !XGetEventData(d, &ev.xcookie)) ev.xcookie.data = nullptr;
+        events.push_back(ev);
+    }
+}
+
+void X11Connection::releaseEvents(std::vector<XEvent>& events) {
+    auto s = session();
+    for (XEvent& ev : events) {
+        if (ev.type != GenericEvent || !ev.xcookie.data) continue;
+        // The data is plain memory: once the display is gone it is freed without it.
+        if (s) {
+            XFreeEventData(s.display(), &ev.xcookie);
+        } else {
+            XFree(ev.xcookie.data);
         }
-        if (events.empty()) {
-            pollfd p{fd, POLLIN, 0};
-            poll(&p, 1, 250);
+    }
+    events.clear();
+}
+
+void X11Connection::reconnect() {
+    while (!connect()) {
+        if (closed_) return;
+        std::this_thread::sleep_for(kReconnectInterval);
+    }
+    if (closed_) return;
+    std::fprintf(stderr, "veskosd: the X server answers again\n");
+    std::lock_guard l(handlersMutex_);
+    for (auto& h : reconnectHandlers_) h.second();
+}
+
+void X11Connection::eventLoop() {
+    std::vector<XEvent> events;
+    while (!closed_) {
+        if (dead_) {
+            reconnect();
             continue;
         }
-        std::lock_guard l(handlersMutex_);
-        for (const XEvent& ev : events) {
-            for (auto& h : handlers_) h.second(ev);
+        int fd = -1;
+        {
+            auto s = session();
+            if (s) fd = ConnectionNumber(s.display());
         }
+        readEvents(events);
+        if (events.empty()) {
+            if (fd >= 0 && !dead_) {
+                pollfd p{fd, POLLIN, 0};
+                poll(&p, 1, 250);
+            }
+            continue;
+        }
+        {
+            std::lock_guard l(handlersMutex_);
+            for (const XEvent& ev : events) {
+                for (auto& h : handlers_) h.second(ev);
+            }
+        }
+        releaseEvents(events);
     }
 }
 
 void X11Connection::trapErrors() {
-    auto l = lock();
-    XSync(dpy_, False);
+    auto s = session();
+    if (s) XSync(s.display(), False);
     trappedErrors = 0;
     trapping = true;
 }
 
 bool X11Connection::untrapErrors() {
-    auto l = lock();
-    XSync(dpy_, False);
+    auto s = session();
+    if (s) XSync(s.display(), False);
     trapping = false;
-    return trappedErrors.exchange(0) > 0;
+    // A server that went away in between counts as a refusal.
+    return trappedErrors.exchange(0) > 0 || !s || dead_;
 }
 
 }  // namespace platform::linux_adapter

@@ -1,5 +1,8 @@
-// One connection to the X server, shared by the X11 adapters. Every Xlib call is made under
-// lock(); events are read by one thread and handed to the registered handlers.
+// One connection to the X server, shared by the X11 adapters. Every Xlib call is made inside a
+// session(), which holds the connection's lock and is empty once the server has gone: Xlib must
+// never be called on a display whose connection broke (its calls from other threads then block
+// for good). One thread reads the events, hands them to the registered handlers and, after a
+// loss, opens the same display again once a server answers there.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -15,22 +18,41 @@ namespace platform::linux_adapter {
 
 class X11Connection : public std::enable_shared_from_this<X11Connection> {
 public:
+    // The lock, and the display while the server is there.
+    class Session {
+    public:
+        explicit operator bool() const { return dpy_ != nullptr; }
+        Display* display() const { return dpy_; }
+        ::Window root() const { return DefaultRootWindow(dpy_); }
+
+    private:
+        friend class X11Connection;
+        Session(std::unique_lock<std::recursive_mutex> l, Display* d)
+            : lock_(std::move(l)), dpy_(d) {}
+        std::unique_lock<std::recursive_mutex> lock_;
+        Display* dpy_;
+    };
+
     // Null, with the reason in `error`, when the display cannot be opened.
     static std::shared_ptr<X11Connection> open(const std::string& displayName, std::string& error);
     ~X11Connection();
     X11Connection(const X11Connection&) = delete;
     X11Connection& operator=(const X11Connection&) = delete;
 
-    Display* display() const { return dpy_; }
-    // False once the server connection broke; every adapter call is then skipped.
+    Session session();
+    // False from the loss of the server until a new one answers.
     bool alive() const { return !dead_; }
-    Window root() const { return DefaultRootWindow(dpy_); }
-    std::unique_lock<std::recursive_mutex> lock() { return std::unique_lock(m_); }
-    Atom atom(const char* name);
+    // Ends the connection for good: from here on every call fails as without a server, and
+    // the event thread ends. For connections that do not live as long as the process.
+    void close();
 
-    // Handlers run on the event thread, without the connection's lock held. Removal waits for
-    // a handler that is running.
+    // Handlers run on the event thread, without the connection's lock held. A GenericEvent's
+    // cookie data has been claimed already (null when it could not be). Removal waits for a
+    // handler that is running.
     int addEventHandler(std::function<void(const XEvent&)> handler);
+    // Called on the event thread, without the lock, after a new server has been connected: the
+    // adapters set up again what the old one held (windows, grabs, selections).
+    int addReconnectHandler(std::function<void()> handler);
     void removeEventHandler(int id);
 
     // Starts the event thread once.
@@ -44,13 +66,20 @@ public:
 private:
     X11Connection() = default;
     static void onConnectionLost(Display* dpy, void* self);
+    bool connect();
     void eventLoop();
+    void readEvents(std::vector<XEvent>& events);
+    void releaseEvents(std::vector<XEvent>& events);
+    void reconnect();
 
+    std::string name_;
     Display* dpy_ = nullptr;
     std::atomic<bool> dead_{false};
+    std::atomic<bool> closed_{false};
     std::recursive_mutex m_;
     std::mutex handlersMutex_;
     std::vector<std::pair<int, std::function<void(const XEvent&)>>> handlers_;
+    std::vector<std::pair<int, std::function<void()>>> reconnectHandlers_;
     int nextHandler_ = 1;
 
     bool started_ = false;

@@ -20,6 +20,7 @@ constexpr unsigned kLockVariants[] = {0, LockMask, Mod2Mask, LockMask | Mod2Mask
 
 X11Input::~X11Input() {
     if (handler_) x_->removeEventHandler(handler_);
+    if (reconnectHandler_) x_->removeEventHandler(reconnectHandler_);
 }
 
 void X11Input::start(std::function<void(std::function<void()>)> runOnGui,
@@ -29,36 +30,66 @@ void X11Input::start(std::function<void(std::function<void()>)> runOnGui,
         runOnGui_ = std::move(runOnGui);
         hotKey_ = std::move(hotKey);
     }
-    {
-        auto l = x_->lock();
-        int event = 0, error = 0;
-        // Raw events reach every client that asked only from version 2.1 on; before, a grab
-        // (our own hot-key grab included) kept them from us.
-        int major = 2, minor = 2;
-        if (XQueryExtension(x_->display(), "XInputExtension", &xiOpcode_, &event, &error) &&
-            XIQueryVersion(x_->display(), &major, &minor) == Success) {
-            unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
-            XIEventMask mask{XIAllMasterDevices, sizeof(bits), bits};
-            XISetMask(bits, XI_RawKeyPress);
-            XISetMask(bits, XI_RawKeyRelease);
-            XISetMask(bits, XI_RawButtonPress);
-            XISetMask(bits, XI_RawButtonRelease);
-            XISetMask(bits, XI_RawMotion);
-            XISelectEvents(x_->display(), x_->root(), &mask, 1);
-            XFlush(x_->display());
-        } else {
-            xiOpcode_ = -1;
-            std::fprintf(stderr, "veskosd: no XInput2: input activity is not seen\n");
-        }
-    }
+    selectRawEvents();
     handler_ = x_->addEventHandler([this](const XEvent& ev) { onEvent(ev); });
+    reconnectHandler_ = x_->addReconnectHandler([this] { onReconnect(); });
 
     x_->startEvents();
 }
 
+void X11Input::selectRawEvents() {
+    auto s = x_->session();
+    if (!s) return;
+    int opcode = -1, event = 0, error = 0;
+    // Raw events reach every client that asked only from version 2.1 on; before, a grab
+    // (our own hot-key grab included) kept them from us.
+    int major = 2, minor = 2;
+    if (XQueryExtension(s.display(), "XInputExtension", &opcode, &event, &error) &&
+        XIQueryVersion(s.display(), &major, &minor) == Success) {
+        unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+        XIEventMask mask{XIAllMasterDevices, sizeof(bits), bits};
+        XISetMask(bits, XI_RawKeyPress);
+        XISetMask(bits, XI_RawKeyRelease);
+        XISetMask(bits, XI_RawButtonPress);
+        XISetMask(bits, XI_RawButtonRelease);
+        XISetMask(bits, XI_RawMotion);
+        XISelectEvents(s.display(), s.root(), &mask, 1);
+        XFlush(s.display());
+        xiOpcode_ = opcode;
+    } else {
+        xiOpcode_ = -1;
+        std::fprintf(stderr, "veskosd: no XInput2: input activity is not seen\n");
+    }
+}
+
+// The new server's keymap may differ: the keys are looked up again, grabbed again, and what
+// was held down on the old one is up.
+void X11Input::onReconnect() {
+    selectRawEvents();
+    std::vector<std::pair<uint32_t, uint32_t>> registered;
+    std::function<void(std::function<void()>)> run;
+    bool blocking = false;
+    {
+        std::lock_guard l(m_);
+        hotKeys_.clear();
+        registered = registered_;
+        run = runOnGui_;
+        blocking = blocking_;
+    }
+    for (const auto& [id, vk] : registered) {
+        const unsigned code = keycode(vk);
+        if (code == 0 || !grab(code)) continue;
+        std::lock_guard l(m_);
+        hotKeys_[code] = {id, vk};
+    }
+    if (blocking) grabInput(true);
+    if (run) run([this] { down_.clear(); });
+}
+
 uint32_t X11Input::virtualKey(unsigned code) {
-    auto l = x_->lock();
-    const KeySym sym = XkbKeycodeToKeysym(x_->display(), static_cast<KeyCode>(code), 0, 0);
+    auto s = x_->session();
+    if (!s) return 0;
+    const KeySym sym = XkbKeycodeToKeysym(s.display(), static_cast<KeyCode>(code), 0, 0);
     const char* name = sym == NoSymbol ? nullptr : XKeysymToString(sym);
     return name ? virtualKeyFromKeysymName(name) : 0;
 }
@@ -66,31 +97,40 @@ uint32_t X11Input::virtualKey(unsigned code) {
 unsigned X11Input::keycode(uint32_t vk) {
     const std::string name = keysymNameFromVirtualKey(vk);
     if (name.empty()) return 0;
-    auto l = x_->lock();
+    auto s = x_->session();
+    if (!s) return 0;
     const KeySym sym = XStringToKeysym(name.c_str());
-    return sym == NoSymbol ? 0 : XKeysymToKeycode(x_->display(), sym);
+    return sym == NoSymbol ? 0 : XKeysymToKeycode(s.display(), sym);
 }
 
-bool X11Input::registerHotKey(uint32_t id, uint32_t, uint32_t vk) {
-    const unsigned code = keycode(vk);
-    if (code == 0) return false;
+bool X11Input::grab(unsigned code) {
     x_->trapErrors();
     {
-        auto l = x_->lock();
+        auto s = x_->session();
+        if (!s) return false;
         for (unsigned mods : kLockVariants) {
-            XGrabKey(x_->display(), static_cast<int>(code), mods, x_->root(), False, GrabModeAsync,
+            XGrabKey(s.display(), static_cast<int>(code), mods, s.root(), False, GrabModeAsync,
                      GrabModeAsync);
         }
     }
-    if (x_->untrapErrors()) {
-        // Another client holds the key: it is simply not ours.
-        auto l = x_->lock();
-        for (unsigned mods : kLockVariants) {
-            XUngrabKey(x_->display(), static_cast<int>(code), mods, x_->root());
-        }
-        XFlush(x_->display());
-        return false;
+    if (!x_->untrapErrors()) return true;
+    // Another client holds the key: it is simply not ours.
+    auto s = x_->session();
+    if (!s) return false;
+    for (unsigned mods : kLockVariants) {
+        XUngrabKey(s.display(), static_cast<int>(code), mods, s.root());
     }
+    XFlush(s.display());
+    return false;
+}
+
+bool X11Input::registerHotKey(uint32_t id, uint32_t, uint32_t vk) {
+    {
+        std::lock_guard g(m_);
+        registered_.emplace_back(id, vk);
+    }
+    const unsigned code = keycode(vk);
+    if (code == 0 || !grab(code)) return false;
     std::lock_guard g(m_);
     hotKeys_[code] = {id, vk};
     return true;
@@ -108,12 +148,16 @@ void X11Input::setBlocking(bool blocking) {
         if (blocking_ == blocking) return;
         blocking_ = blocking;
     }
-    auto l = x_->lock();
-    Display* d = x_->display();
+    grabInput(blocking);
+}
+
+void X11Input::grabInput(bool blocking) {
+    auto s = x_->session();
+    if (!s) return;
+    Display* d = s.display();
     if (blocking) {
-        const int kb =
-            XGrabKeyboard(d, x_->root(), False, GrabModeAsync, GrabModeAsync, CurrentTime);
-        const int ptr = XGrabPointer(d, x_->root(), False,
+        const int kb = XGrabKeyboard(d, s.root(), False, GrabModeAsync, GrabModeAsync, CurrentTime);
+        const int ptr = XGrabPointer(d, s.root(), False,
                                      ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
                                      GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
         if (kb != GrabSuccess || ptr != GrabSuccess) {
@@ -135,9 +179,10 @@ bool X11Input::keyDown(uint32_t vk) {
 void X11Input::injectKey(uint32_t vk, bool up) {
     const unsigned code = keycode(vk);
     if (code == 0) return;
-    auto l = x_->lock();
-    XTestFakeKeyEvent(x_->display(), code, up ? False : True, CurrentTime);
-    XFlush(x_->display());
+    auto s = x_->session();
+    if (!s) return;
+    XTestFakeKeyEvent(s.display(), code, up ? False : True, CurrentTime);
+    XFlush(s.display());
 }
 
 void X11Input::keyEvent(unsigned code, bool up, bool grabbed) {
@@ -209,16 +254,10 @@ void X11Input::onEvent(const XEvent& ev) {
     if (ev.type == GenericEvent && ev.xcookie.extension == xiOpcode_) {
         // While blocking, the grab delivers the same input as core events; take it from there.
         if (blocking) return;
-        int evtype = 0;
-        unsigned detail = 0;
-        {
-            auto l = x_->lock();
-            XGenericEventCookie cookie = ev.xcookie;
-            if (!XGetEventData(x_->display(), &cookie)) return;
-            evtype = cookie.evtype;
-            detail = static_cast<unsigned>(static_cast<XIRawEvent*>(cookie.data)->detail);
-            XFreeEventData(x_->display(), &cookie);
-        }
+        if (!ev.xcookie.data) return;
+        const int evtype = ev.xcookie.evtype;
+        const auto detail =
+            static_cast<unsigned>(static_cast<const XIRawEvent*>(ev.xcookie.data)->detail);
         // The hot keys' own grab delivers them as core events; those feed the hooks.
         bool hotKeyCode;
         {

@@ -1,12 +1,15 @@
 // Keyboard and mouse on X11: volume keys grabbed on the root window (with every Caps Lock and
 // Num Lock combination), input activity from XInput2 raw events, blocking by an active grab of
 // keyboard and pointer, the Control state from the events themselves, and XTest injection.
+// Without a server every call fails quietly; a new server gets the selections and grabs again.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "platform/input.h"
 #include "platform/linux/x11_connection.h"
@@ -28,19 +31,25 @@ public:
 
 private:
     void onEvent(const XEvent& ev);
+    void selectRawEvents();
+    bool grab(unsigned code);
+    void grabInput(bool blocking);
+    void onReconnect();
     void keyEvent(unsigned keycode, bool up, bool grabbed);
     void mouseEvent(uint32_t message);
     uint32_t virtualKey(unsigned keycode);
     unsigned keycode(uint32_t vk);
 
     std::shared_ptr<X11Connection> x_;
-    int xiOpcode_ = -1;
+    std::atomic<int> xiOpcode_{-1};
     int handler_ = 0;
+    int reconnectHandler_ = 0;
 
     std::function<void(std::function<void()>)> runOnGui_;
     std::function<void(uint32_t, uint32_t, uint32_t)> hotKey_;
     std::mutex m_;
     std::map<unsigned, std::pair<uint32_t, uint32_t>> hotKeys_;  // keycode -> (id, vk)
+    std::vector<std::pair<uint32_t, uint32_t>> registered_;      // (id, vk), kept for a new server
     KeyboardHook keyboard_;
     MouseHook mouse_;
     bool blocking_ = false;

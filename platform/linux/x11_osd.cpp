@@ -15,16 +15,16 @@ namespace {
 // The dock strip of a desktop that has none, so the bar still lands above the bottom edge.
 constexpr int kDefaultDockHeight = 40;
 
-bool isDock(X11Connection& x, ::Window w) {
+bool isDock(Display* d, ::Window w) {
     Atom type = 0;
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    const Atom typeAtom = XInternAtom(x.display(), "_NET_WM_WINDOW_TYPE", False);
-    const Atom dock = XInternAtom(x.display(), "_NET_WM_WINDOW_TYPE_DOCK", False);
+    const Atom typeAtom = XInternAtom(d, "_NET_WM_WINDOW_TYPE", False);
+    const Atom dock = XInternAtom(d, "_NET_WM_WINDOW_TYPE_DOCK", False);
     bool result = false;
-    if (XGetWindowProperty(x.display(), w, typeAtom, 0, 32, False, XA_ATOM, &type, &format, &count,
-                           &after, &data) == Success &&
+    if (XGetWindowProperty(d, w, typeAtom, 0, 32, False, XA_ATOM, &type, &format, &count, &after,
+                           &data) == Success &&
         data && format == 32) {
         const auto* atoms = reinterpret_cast<const Atom*>(data);
         for (unsigned long i = 0; i < count; ++i) result = result || atoms[i] == dock;
@@ -33,18 +33,49 @@ bool isDock(X11Connection& x, ::Window w) {
     return result;
 }
 
+bool compositorRunning(Display* d) {
+    const std::string name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(d));
+    return XGetSelectionOwner(d, XInternAtom(d, name.c_str(), False)) != None;
+}
+
+// The rectangle of the primary output's CRTC where RandR names one; the whole screen otherwise.
+Rect primaryMonitorOf(Display* d, ::Window root, bool randr) {
+    Rect r{0, 0, DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d))};
+    if (!randr) return r;
+    XRRScreenResources* res = XRRGetScreenResourcesCurrent(d, root);
+    if (!res) return r;
+    const RROutput primary = XRRGetOutputPrimary(d, root);
+    if (primary != None) {
+        if (XRROutputInfo* out = XRRGetOutputInfo(d, res, primary)) {
+            if (out->crtc != None) {
+                if (XRRCrtcInfo* crtc = XRRGetCrtcInfo(d, res, out->crtc)) {
+                    if (crtc->width > 0 && crtc->height > 0) {
+                        r = {crtc->x, crtc->y, crtc->x + static_cast<int>(crtc->width),
+                             crtc->y + static_cast<int>(crtc->height)};
+                    }
+                    XRRFreeCrtcInfo(crtc);
+                }
+            }
+            XRRFreeOutputInfo(out);
+        }
+    }
+    XRRFreeScreenResources(res);
+    return r;
+}
+
 }  // namespace
 
 X11Osd::X11Osd(std::shared_ptr<X11Connection> x) : x_(std::move(x)) {}
 
 X11Osd::~X11Osd() {
     if (handler_) x_->removeEventHandler(handler_);
-    if (!x_->alive()) return;
-
-    auto l = x_->lock();
-    if (gc_) XFreeGC(x_->display(), gc_);
-    if (win_) XDestroyWindow(x_->display(), win_);
-    XFlush(x_->display());
+    if (reconnectHandler_) x_->removeEventHandler(reconnectHandler_);
+    auto s = x_->session();
+    if (!s) return;
+    std::lock_guard g(m_);
+    if (gc_) XFreeGC(s.display(), gc_);
+    if (win_) XDestroyWindow(s.display(), win_);
+    XFlush(s.display());
 }
 
 void X11Osd::prepare(std::function<void()> displayChanged) {
@@ -52,8 +83,22 @@ void X11Osd::prepare(std::function<void()> displayChanged) {
         std::lock_guard g(m_);
         displayChanged_ = std::move(displayChanged);
     }
-    auto l = x_->lock();
-    Display* d = x_->display();
+    {
+        auto s = x_->session();
+        if (s) createWindow(s);
+    }
+    handler_ = x_->addEventHandler([this](const XEvent& ev) { onEvent(ev); });
+    reconnectHandler_ = x_->addReconnectHandler([this] { onReconnect(); });
+
+    x_->startEvents();
+    setAlpha(0);
+}
+
+// The window, its visual and GC on the server the session talks to; the old ones, if any, went
+// with their server.
+void X11Osd::createWindow(const X11Connection::Session& s) {
+    Display* d = s.display();
+    std::lock_guard g(m_);
     const int screen = DefaultScreen(d);
     XVisualInfo vi;
     XSetWindowAttributes attrs{};
@@ -61,7 +106,7 @@ void X11Osd::prepare(std::function<void()> displayChanged) {
     if (XMatchVisualInfo(d, screen, 32, TrueColor, &vi)) {
         visual_ = vi.visual;
         depth_ = 32;
-        attrs.colormap = XCreateColormap(d, x_->root(), visual_, AllocNone);
+        attrs.colormap = XCreateColormap(d, s.root(), visual_, AllocNone);
         mask |= CWColormap;
     } else {
         visual_ = DefaultVisual(d, screen);
@@ -70,7 +115,8 @@ void X11Osd::prepare(std::function<void()> displayChanged) {
     attrs.override_redirect = True;
     attrs.background_pixel = 0;
     attrs.border_pixel = 0;
-    win_ = XCreateWindow(d, x_->root(), 0, 0, 1, 1, 0, depth_, InputOutput, visual_, mask, &attrs);
+    win_ = XCreateWindow(d, s.root(), 0, 0, 1, 1, 0, depth_, InputOutput, visual_, mask, &attrs);
+    mapped_ = false;
     XStoreName(d, win_, "VESKOSD");
     const Atom type = XInternAtom(d, "_NET_WM_WINDOW_TYPE", False);
     const Atom notification = XInternAtom(d, "_NET_WM_WINDOW_TYPE_NOTIFICATION", False);
@@ -86,33 +132,49 @@ void X11Osd::prepare(std::function<void()> displayChanged) {
         XShapeCombineRectangles(d, win_, ShapeInput, 0, 0, nullptr, 0, ShapeSet, Unsorted);
     }
     XSelectInput(d, win_, ExposureMask);
-    int randrError = 0;
-    if (XRRQueryExtension(d, &randrEventBase_, &randrError)) {
-        XRRSelectInput(d, x_->root(), RRScreenChangeNotifyMask);
+    int randrEventBase = -1, randrError = 0;
+    if (XRRQueryExtension(d, &randrEventBase, &randrError)) {
+        XRRSelectInput(d, s.root(), RRScreenChangeNotifyMask);
+        randrEventBase_ = randrEventBase;
+    } else {
+        randrEventBase_ = -1;
     }
     gc_ = XCreateGC(d, win_, 0, nullptr);
+    if (rect_.width() > 0 && rect_.height() > 0) {
+        XMoveResizeWindow(d, win_, rect_.left, rect_.top, static_cast<unsigned>(rect_.width()),
+                          static_cast<unsigned>(rect_.height()));
+    }
     XFlush(d);
-    l.unlock();
-    handler_ = x_->addEventHandler([this](const XEvent& ev) { onEvent(ev); });
-
-    x_->startEvents();
-    setAlpha(0);
 }
 
-bool X11Osd::compositorRunning() {
-    const std::string name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(x_->display()));
-    return XGetSelectionOwner(x_->display(), XInternAtom(x_->display(), name.c_str(), False)) !=
-           None;
+// A new server is a new screen: the window is made again as it was, and the core hears of a
+// display change, which places it anew.
+void X11Osd::onReconnect() {
+    std::function<void()> notify;
+    {
+        auto s = x_->session();
+        if (!s) return;
+        createWindow(s);
+        std::lock_guard g(m_);
+        applyAlphaLocked(s.display());
+        notify = displayChanged_;
+    }
+    if (notify) notify();
 }
 
+// The alpha is recorded and shown under both locks, so whichever caller comes last leaves the
+// recorded alpha and the window's state agreeing.
 void X11Osd::setAlpha(uint8_t alpha) {
-    alpha_ = alpha;
-    if (!x_->alive()) return;
-    auto l = x_->lock();
+    auto s = x_->session();
     std::lock_guard g(m_);
+    alpha_ = alpha;
+    if (s) applyAlphaLocked(s.display());
+}
+
+void X11Osd::applyAlphaLocked(Display* d) {
     if (!win_) return;
-    Display* d = x_->display();
-    if (compositorRunning()) {
+    const uint8_t alpha = alpha_;
+    if (compositorRunning(d)) {
         const unsigned long opacity = static_cast<unsigned long>(alpha) * 0xFFFFFFFFul / 255ul;
         XChangeProperty(d, win_, XInternAtom(d, "_NET_WM_WINDOW_OPACITY", False), XA_CARDINAL, 32,
                         PropModeReplace, reinterpret_cast<const unsigned char*>(&opacity), 1);
@@ -123,29 +185,27 @@ void X11Osd::setAlpha(uint8_t alpha) {
     } else if (alpha != 0 && !mapped_) {
         XMapRaised(d, win_);
         mapped_ = true;
-        paintLocked();
+        paintLocked(d);
     }
     XFlush(d);
 }
 
 void X11Osd::raise() {
-    if (!x_->alive()) return;
-    auto l = x_->lock();
-    if (win_) XRaiseWindow(x_->display(), win_);
-    XFlush(x_->display());
+    auto s = x_->session();
+    if (!s) return;
+    std::lock_guard g(m_);
+    if (win_) XRaiseWindow(s.display(), win_);
+    XFlush(s.display());
 }
 
 void X11Osd::move(int x, int y, int width, int height) {
-    {
-        std::lock_guard g(m_);
-        rect_ = {x, y, x + width, y + height};
-    }
-    if (!x_->alive()) return;
-    auto l = x_->lock();
-    if (win_ && width > 0 && height > 0) {
-        XMoveResizeWindow(x_->display(), win_, x, y, static_cast<unsigned>(width),
+    auto s = x_->session();
+    std::lock_guard g(m_);
+    rect_ = {x, y, x + width, y + height};
+    if (s && win_ && width > 0 && height > 0) {
+        XMoveResizeWindow(s.display(), win_, x, y, static_cast<unsigned>(width),
                           static_cast<unsigned>(height));
-        XFlush(x_->display());
+        XFlush(s.display());
     }
 }
 
@@ -160,47 +220,22 @@ Rect X11Osd::clientRect() const {
             rect_.height() > 2 ? rect_.height() - 2 : 0};
 }
 
-void X11Osd::screenSize(int& width, int& height) {
-    if (!x_->alive()) {
-        width = height = 0;
-        return;
-    }
-    auto l = x_->lock();
-    Display* d = x_->display();
-    width = DisplayWidth(d, DefaultScreen(d));
-    height = DisplayHeight(d, DefaultScreen(d));
-    // The primary output's size where RandR names one; the whole screen otherwise.
-    if (randrEventBase_ < 0) return;
-    XRRScreenResources* res = XRRGetScreenResourcesCurrent(d, x_->root());
-    if (!res) return;
-    const RROutput primary = XRRGetOutputPrimary(d, x_->root());
-    if (primary != None) {
-        if (XRROutputInfo* out = XRRGetOutputInfo(d, res, primary)) {
-            if (out->crtc != None) {
-                if (XRRCrtcInfo* crtc = XRRGetCrtcInfo(d, res, out->crtc)) {
-                    if (crtc->width > 0 && crtc->height > 0) {
-                        width = static_cast<int>(crtc->width);
-                        height = static_cast<int>(crtc->height);
-                    }
-                    XRRFreeCrtcInfo(crtc);
-                }
-            }
-            XRRFreeOutputInfo(out);
-        }
-    }
-    XRRFreeScreenResources(res);
+Rect X11Osd::primaryMonitor() {
+    auto s = x_->session();
+    if (!s) return {};
+    return primaryMonitorOf(s.display(), s.root(), randrEventBase_ >= 0);
 }
 
 bool X11Osd::taskbarRect(Rect& rect) {
-    if (!x_->alive()) return false;
-    auto l = x_->lock();
-    Display* d = x_->display();
+    auto s = x_->session();
+    if (!s) return false;
+    Display* d = s.display();
     ::Window rootRet = 0, parent = 0, *children = nullptr;
     unsigned int count = 0;
     bool found = false;
-    if (XQueryTree(d, x_->root(), &rootRet, &parent, &children, &count)) {
+    if (XQueryTree(d, s.root(), &rootRet, &parent, &children, &count)) {
         for (unsigned int i = 0; i < count && !found; ++i) {
-            if (!isDock(*x_, children[i])) continue;
+            if (!isDock(d, children[i])) continue;
             XWindowAttributes a;
             if (!XGetWindowAttributes(d, children[i], &a)) continue;
             rect = {a.x, a.y, a.x + a.width + 2 * a.border_width,
@@ -209,36 +244,36 @@ bool X11Osd::taskbarRect(Rect& rect) {
         }
         if (children) XFree(children);
     }
+    const Rect monitor = found ? Rect{} : primaryMonitorOf(d, s.root(), randrEventBase_ >= 0);
     std::lock_guard g(m_);
     if (found) {
         dockSeen_ = true;
         return true;
     }
     // A dock that went away leaves the last one in force; a desktop that never had one gets
-    // the default strip at the bottom.
+    // the default strip at the bottom of the primary monitor.
     if (dockSeen_) return false;
-    const int w = DisplayWidth(d, DefaultScreen(d)), h = DisplayHeight(d, DefaultScreen(d));
-    rect = {0, h - kDefaultDockHeight, w, h};
+    rect = {monitor.left, monitor.bottom - kDefaultDockHeight, monitor.right, monitor.bottom};
     return true;
 }
 
 void X11Osd::present(const Pixels& client) {
-    if (!x_->alive()) return;
-    auto l = x_->lock();
+    auto s = x_->session();
     std::lock_guard g(m_);
     composed_ = composeWindowImage(client, rect_.width(), rect_.height());
-    paintLocked();
-    XFlush(x_->display());
+    if (!s) return;
+    paintLocked(s.display());
+    XFlush(s.display());
 }
 
-void X11Osd::paintLocked() {
+void X11Osd::paintLocked(Display* d) {
     if (!win_ || !mapped_ || composed_.argb.empty()) return;
-    XImage* image = XCreateImage(x_->display(), visual_, static_cast<unsigned>(depth_), ZPixmap, 0,
+    XImage* image = XCreateImage(d, visual_, static_cast<unsigned>(depth_), ZPixmap, 0,
                                  reinterpret_cast<char*>(composed_.argb.data()),
                                  static_cast<unsigned>(composed_.width),
                                  static_cast<unsigned>(composed_.height), 32, composed_.width * 4);
     if (!image) return;
-    XPutImage(x_->display(), win_, gc_, image, 0, 0, 0, 0, static_cast<unsigned>(composed_.width),
+    XPutImage(d, win_, gc_, image, 0, 0, 0, 0, static_cast<unsigned>(composed_.width),
               static_cast<unsigned>(composed_.height));
     image->data = nullptr;  // ours, not Xlib's to free
     XDestroyImage(image);
@@ -250,14 +285,18 @@ Pixels X11Osd::screenshot() const {
 }
 
 void X11Osd::onEvent(const XEvent& ev) {
-    if (ev.type == Expose && ev.xexpose.window == win_ && ev.xexpose.count == 0) {
-        auto l = x_->lock();
+    const int randrBase = randrEventBase_;
+    if (ev.type == Expose) {
+        auto s = x_->session();
+        if (!s) return;
         std::lock_guard g(m_);
-        paintLocked();
-        XFlush(x_->display());
-    } else if (randrEventBase_ >= 0 && ev.type == randrEventBase_ + RRScreenChangeNotify) {
+        if (ev.xexpose.window != win_ || ev.xexpose.count != 0) return;
+        paintLocked(s.display());
+        XFlush(s.display());
+    } else if (randrBase >= 0 && ev.type == randrBase + RRScreenChangeNotify) {
         {
-            auto l = x_->lock();
+            auto s = x_->session();
+            if (!s) return;
             XEvent copy = ev;
             XRRUpdateConfiguration(&copy);
         }

@@ -1,12 +1,15 @@
 // The OSD as an X11 window: override-redirect, topmost, click-through, with a 32-bit ARGB
 // visual where the server has one. Without a compositor alpha cannot blend, so the window is
-// mapped while its alpha is above 0 and unmapped at 0.
+// mapped while its alpha is above 0 and unmapped at 0. Without a server the calls only record
+// what they were asked; a new server gets a new window with that state.
 #pragma once
 
 #include <X11/Xlib.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 #include "platform/linux/x11_connection.h"
 #include "platform/osd_surface.h"
@@ -25,26 +28,32 @@ public:
     void move(int x, int y, int width, int height) override;
     Rect windowRect() const override;
     Rect clientRect() const override;
-    void screenSize(int& width, int& height) override;
+    Rect primaryMonitor() override;
     bool taskbarRect(Rect& rect) override;
     void present(const Pixels& client) override;
     Pixels screenshot() const override;
 
-    // For tests: the window's id and whether it is mapped now.
-    ::Window window() const { return win_; }
+    // For tests: the window's id.
+    ::Window window() const {
+        std::lock_guard g(m_);
+        return win_;
+    }
 
 private:
+    void createWindow(const X11Connection::Session& s);
+    void applyAlphaLocked(Display* d);
     void onEvent(const XEvent& ev);
-    void paintLocked();
-    bool compositorRunning();
+    void onReconnect();
+    void paintLocked(Display* d);
 
     std::shared_ptr<X11Connection> x_;
     ::Window win_ = 0;
     Visual* visual_ = nullptr;
     int depth_ = 24;
     GC gc_ = nullptr;
-    int randrEventBase_ = -1;
+    std::atomic<int> randrEventBase_{-1};
     int handler_ = 0;
+    int reconnectHandler_ = 0;
 
     std::atomic<uint8_t> alpha_{0};
     mutable std::mutex m_;

@@ -11,6 +11,7 @@
 #include "dispatch/device_events.h"
 #include "dispatch/dispatcher.h"
 #include "osd/osd_window.h"
+#include "platform/keysyms.h"
 #include "platform/ports.h"
 #include "platform/sim/audio.h"
 #include "serial/uart.h"
@@ -32,8 +33,8 @@ public:
     void setBlocking(bool b) override { blocking = b; }
     bool keyDown(uint32_t vk) override { return down.count(vk) != 0; }
     void injectKey(uint32_t vk, bool up) override {
-        log->push_back(std::string(vk == platform::VK_CONTROL ? "Control" : "key") +
-                       (up ? " up" : " down"));
+        // By keysym: the tap is the right-hand Control key, as the extended-key flag makes it.
+        log->push_back(platform::keysymNameFromVirtualKey(vk) + (up ? " up" : " down"));
     }
 };
 
@@ -79,8 +80,8 @@ protected:
 TEST_F(HotKeyTest, VolumeUpTapsControlStepsShowsPostsThenFades) {
     audio.with([](platform::sim::SimAudioState& s) { return s.endpoints[0].level = 0.30f; });
     MyHotKey(KT_VOL_UP, 0);
-    EXPECT_EQ(log,
-              (std::vector<std::string>{"Control down", "Control up", "post 32 show=1 fade=0"}));
+    EXPECT_EQ(
+        log, (std::vector<std::string>{"Control_R down", "Control_R up", "post 32 show=1 fade=0"}));
     EXPECT_EQ(VolumeCount.load(), 31);
     // The fade was asked for after the post: the show event is cleared again.
     EXPECT_FALSE(base::isSignalled(hShowOSDEvent.load()));
@@ -98,7 +99,7 @@ TEST_F(HotKeyTest, DownAndMutePostTheirCodes) {
 TEST_F(HotKeyTest, AFailedOperationPostsNothing) {
     audio.with([](platform::sim::SimAudioState& s) { return s.serverDown = true; });
     MyHotKey(KT_VOL_UP, 0);
-    EXPECT_EQ(log, (std::vector<std::string>{"Control down", "Control up"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"Control_R down", "Control_R up"}));
     EXPECT_FALSE(base::isSignalled(hFadeOutOSDEvent.load()));
 }
 
@@ -108,7 +109,7 @@ TEST_F(HotKeyTest, AVolumeKeyDuringATransferIsDroppedAfterTheTap) {
         MyHotKey(KT_VOL_UP, 0);
     }
 
-    EXPECT_EQ(log, (std::vector<std::string>{"Control down", "Control up"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"Control_R down", "Control_R up"}));
     EXPECT_EQ(VolumeCount.load(), -1);
     EXPECT_TRUE(audio.with([](platform::sim::SimAudioState& s) { return s.calls.empty(); }));
 }
@@ -169,7 +170,7 @@ TEST_F(BlockingHookTest, WithHidDisabledOnlyVolumeKeysAndCtrlDeletePass) {
     EXPECT_EQ(LowLevelMouseProc(0, platform::WM_LBUTTONDOWN, {}), 1);
     EXPECT_EQ(LowLevelMouseProc(-1, platform::WM_LBUTTONDOWN, {}), 0);
     EXPECT_EQ(LowLevelKeyboardProc(0, platform::WM_KEYDOWN, key(platform::VK_VOLUME_UP)), 0);
-    EXPECT_EQ(log, (std::vector<std::string>{"Control down", "Control up"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"Control_R down", "Control_R up"}));
     // Delete alone is swallowed like any key.
     EXPECT_EQ(LowLevelKeyboardProc(0, platform::WM_KEYDOWN, key(platform::VK_DELETE)), 1);
     EXPECT_FALSE(base::isSignalled(hUARTSendRequestEvent[5].load()));

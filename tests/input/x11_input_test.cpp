@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 #include <atomic>
 #include <chrono>
@@ -57,7 +58,7 @@ protected:
     void SetUp() override {
         xvfb = std::make_unique<testsupport::Xvfb>();
         std::string error;
-        auto x = X11Connection::open("", error);
+        x = X11Connection::open("", error);
         ASSERT_TRUE(x) << error;
         input = std::make_unique<X11Input>(x);
         input->start([this](std::function<void()> work) { gui.postTask(std::move(work)); },
@@ -86,6 +87,8 @@ protected:
     }
     void TearDown() override {
         input.reset();
+        x->close();
+        x.reset();
         xvfb.reset();
     }
     // Runs what the adapter handed to the "GUI thread" until `ms` passed.
@@ -129,6 +132,7 @@ protected:
     }
 
     std::unique_ptr<testsupport::Xvfb> xvfb;
+    std::shared_ptr<X11Connection> x;
     std::unique_ptr<X11Input> input;
     base::MessageQueue gui;
     std::mutex m;
@@ -163,11 +167,32 @@ TEST_F(X11InputTest, AKeyAnotherClientHoldsIsSimplyAbsent) {
     XCloseDisplay(other);
 }
 
-TEST_F(X11InputTest, InjectedControlIsSeenAsPressedThenReleased) {
-    input->injectKey(platform::VK_CONTROL, false);
+TEST_F(X11InputTest, TheInjectedRightControlIsSeenAsPressedThenReleased) {
+    input->injectKey(platform::VK_RCONTROL, false);
     EXPECT_TRUE(pumpUntil([&] { return input->keyDown(platform::VK_CONTROL); }));
-    input->injectKey(platform::VK_CONTROL, true);
+    input->injectKey(platform::VK_RCONTROL, true);
     EXPECT_TRUE(pumpUntil([&] { return !input->keyDown(platform::VK_CONTROL); }));
+    // The server's own key, not the left one: the hooks saw Control_R go down and up.
+    EXPECT_NE(std::find(keyLog.begin(), keyLog.end(), "163d/105"), keyLog.end());
+    EXPECT_NE(std::find(keyLog.begin(), keyLog.end(), "163u/105"), keyLog.end());
+}
+
+// Many raw events read in one go: each keeps its data until the hooks have seen it.
+TEST_F(X11InputTest, EveryEventOfABurstReachesTheHooks) {
+    Display* other = XOpenDisplay(nullptr);
+    const KeyCode a = XKeysymToKeycode(other, XStringToKeysym("a"));
+    constexpr std::size_t kTaps = 20;
+    {
+        // The adapter cannot read while the burst is sent, so it finds all of it at once.
+        auto held = x->session();
+        for (std::size_t i = 0; i < kTaps; ++i) {
+            XTestFakeKeyEvent(other, a, True, CurrentTime);
+            XTestFakeKeyEvent(other, a, False, CurrentTime);
+        }
+        XSync(other, False);
+    }
+    XCloseDisplay(other);
+    EXPECT_TRUE(pumpUntil([&] { return keyLog.size() == 2 * kTaps; })) << keyLog.size();
 }
 
 TEST_F(X11InputTest, WhileBlockingNothingReachesOtherProgramsButVolumeKeysAndCtrlDeleteWork) {

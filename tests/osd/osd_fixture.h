@@ -39,7 +39,7 @@ public:
     void move(int x, int y, int w, int h) override { inner.move(x, y, w, h); }
     platform::Rect windowRect() const override { return inner.windowRect(); }
     platform::Rect clientRect() const override { return inner.clientRect(); }
-    void screenSize(int& w, int& h) override { inner.screenSize(w, h); }
+    platform::Rect primaryMonitor() override { return inner.primaryMonitor(); }
     bool taskbarRect(platform::Rect& r) override { return taskbarPresent && inner.taskbarRect(r); }
     void present(const platform::Pixels& p) override {
         inner.present(p);

@@ -161,6 +161,16 @@ TEST_F(OsdTest, DisplayChangeHidesClearsAndReplacesOnTheNewScreen) {
     EXPECT_EQ(iOSDLeft.load(), 396);
 }
 
+// Two monitors, the primary one to the right of the other and lower: the bar lies inside it.
+TEST_F(OsdTest, TheBarIsPlacedInsideAPrimaryMonitorAwayFromTheOrigin) {
+    osd->inner.changeMonitor({1920, 200, 1920 + 1280, 200 + 1024}, 30);
+    dlg->WindowProc(WM_DISPLAYCHANGE, 0, 0);
+    showVolume(50);
+    EXPECT_EQ(OSDWindowRect, (platform::Rect{1920 + 396, 200 + 934, 1920 + 396 + 486, 200 + 964}));
+    EXPECT_EQ(iOSDLeft.load(), 1920 + 396);
+    EXPECT_EQ(iOSDTop.load(), 200 + 934);
+}
+
 TEST_F(OsdTest, DisplayChangeOnTheControllerModelOnlyClearsTheFlags) {
     bOSDModel = 0;
     bOSDShowBrightness = 1;

@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 
 #include <chrono>
+#include <latch>
 #include <thread>
 
 #include "app/globals.h"
@@ -35,7 +36,7 @@ protected:
     void SetUp() override {
         xvfb = std::make_unique<testsupport::Xvfb>();
         std::string error;
-        auto x = X11Connection::open("", error);
+        x = X11Connection::open("", error);
         ASSERT_TRUE(x) << error;
         auto s = std::make_unique<X11Osd>(x);
         osd = s.get();
@@ -43,6 +44,8 @@ protected:
     }
     void TearDown() override {
         closeOsdWindow();
+        x->close();
+        x.reset();
         xvfb.reset();
     }
     void showVolume(int32_t level) {
@@ -57,6 +60,7 @@ protected:
     }
 
     std::unique_ptr<testsupport::Xvfb> xvfb;
+    std::shared_ptr<X11Connection> x;
     X11Osd* osd = nullptr;
     CVESKOSDDlg* dlg = nullptr;
 };
@@ -126,9 +130,9 @@ TEST_F(X11OsdTest, AScreenChangeReachesTheWindowAsADisplayChange) {
     // one for the new size has been handled.
     base::MessageQueue::Item item;
     const auto deadline = steady_clock::now() + seconds(5);
-    int width = 0, height = 0;
+    int width = 0;
     while (steady_clock::now() < deadline && !(width == 1024 && dlg->queue().pending() == 0)) {
-        osd->screenSize(width, height);
+        width = osd->primaryMonitor().width();
         if (dlg->queue().pending() == 0) {
             std::this_thread::sleep_for(milliseconds(10));
             continue;
@@ -140,6 +144,36 @@ TEST_F(X11OsdTest, AScreenChangeReachesTheWindowAsADisplayChange) {
     EXPECT_FALSE(testsupport::windowViewable("VESKOSD"));
     showVolume(60);
     EXPECT_EQ(OSDWindowRect, (platform::Rect{317, 768 - 120, 317 + 389, 768 - 90}));
+}
+
+// The fade thread and the GUI thread set the alpha at the same moment: whichever comes last, the
+// alpha recorded and the window on the server agree.
+TEST_F(X11OsdTest, AlphaSetFromTwoThreadsAtOnceAgreesWithTheWindow) {
+    showVolume(50);
+    Display* d = XOpenDisplay(nullptr);
+    int disagreements = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::latch go(2);
+        std::thread fade([&] {
+            go.arrive_and_wait();
+            osd->setAlpha(0);
+        });
+        std::thread gui([&] {
+            go.arrive_and_wait();
+            osd->setAlpha(OSD_SHOW_ALPHA);
+        });
+        fade.join();
+        gui.join();
+        {
+            auto s = x->session();
+            XSync(s.display(), False);
+        }
+        XWindowAttributes a;
+        ASSERT_TRUE(XGetWindowAttributes(d, osd->window(), &a));
+        disagreements += (a.map_state == IsViewable) != (osd->alpha() != 0);
+    }
+    XCloseDisplay(d);
+    EXPECT_EQ(disagreements, 0);
 }
 
 }  // namespace

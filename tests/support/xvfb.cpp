@@ -18,7 +18,17 @@ extern char** environ;
 
 namespace testsupport {
 
-Xvfb::Xvfb(const std::string& geometry) : dir_(makeTempDir("veskosd-xvfb")) {
+Xvfb::Xvfb(const std::string& geometry) : geometry_(geometry), dir_(makeTempDir("veskosd-xvfb")) {
+    try {
+        start("");
+    } catch (...) {
+        removeTree(dir_);
+        throw;
+    }
+}
+
+// `display` empty: the server picks a free number.
+void Xvfb::start(const std::string& display) {
     int fds[2];
     if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
@@ -27,10 +37,11 @@ Xvfb::Xvfb(const std::string& geometry) : dir_(makeTempDir("veskosd-xvfb")) {
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
     const std::string log = dir_ + "/xvfb.log";
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::vector<std::string> args{"Xvfb",   "-displayfd", "3",   "-screen",  "0",
-                                  geometry, "-nolisten",  "tcp", "-noreset", "-br"};
+    std::vector<std::string> args{"Xvfb",    "-displayfd", "3",   "-screen",  "0",
+                                  geometry_, "-nolisten",  "tcp", "-noreset", "-br"};
+    if (!display.empty()) args.insert(args.begin() + 1, display);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -39,7 +50,7 @@ Xvfb::Xvfb(const std::string& geometry) : dir_(makeTempDir("veskosd-xvfb")) {
     close(fds[1]);
     if (rc != 0) {
         close(fds[0]);
-        removeTree(dir_);
+        pid_ = -1;
         throw std::runtime_error("cannot start Xvfb");
     }
     std::string number;
@@ -49,15 +60,25 @@ Xvfb::Xvfb(const std::string& geometry) : dir_(makeTempDir("veskosd-xvfb")) {
     close(fds[0]);
     if (number.empty()) {
         killAndReap(pid_);
-        removeTree(dir_);
+        pid_ = -1;
         throw std::runtime_error("Xvfb did not report its display");
     }
     display_ = ":" + number;
     setenv("DISPLAY", display_.c_str(), 1);
 }
 
-Xvfb::~Xvfb() {
+void Xvfb::kill() {
     killAndReap(pid_);
+    pid_ = -1;
+}
+
+void Xvfb::restart() {
+    kill();
+    start(display_);
+}
+
+Xvfb::~Xvfb() {
+    kill();
     unsetenv("DISPLAY");
     removeTree(dir_);
 }

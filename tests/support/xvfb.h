@@ -13,11 +13,18 @@ public:
     // Throws std::runtime_error when the server does not come up.
     explicit Xvfb(const std::string& geometry = "1920x1080x24");
     ~Xvfb();
+    // Ends the server as a crash would for its clients; DISPLAY stays.
+    void kill();
+    // A new server on the same display number (throws as the constructor does).
+    void restart();
     Xvfb(const Xvfb&) = delete;
     Xvfb& operator=(const Xvfb&) = delete;
     const std::string& display() const { return display_; }
 
 private:
+    void start(const std::string& display);
+
+    std::string geometry_;
     pid_t pid_ = -1;
     std::string display_;
     std::string dir_;
