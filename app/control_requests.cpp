@@ -47,9 +47,8 @@ void runOnGuiThread(std::function<std::string()> work, control::Respond respond)
         respond(control::errorReply(kNoWindow));
         return;
     }
-    wnd->queue().postTask([work = std::move(work), respond = std::move(respond)] {
-        respond(replyOf(work));
-    });
+    wnd->queue().postTask(
+        [work = std::move(work), respond = std::move(respond)] { respond(replyOf(work)); });
 }
 
 void dispatch(std::string_view line, const control::Respond& respond) {
@@ -63,8 +62,8 @@ void dispatch(std::string_view line, const control::Respond& respond) {
         base::Window* wnd = hMainWnd.load();
         if (!wnd) {
             respond(control::errorReply(kNoWindow));
-        } else if (!wnd->queue().postFromOutside({wnd, request.post->message,
-                                                  request.post->wParam, request.post->lParam})) {
+        } else if (!wnd->queue().postFromOutside(
+                       {wnd, request.post->message, request.post->wParam, request.post->lParam})) {
             respond(control::errorReply("the main window's queue is full; try again later"));
         } else {
             respond(control::okReply());

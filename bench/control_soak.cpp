@@ -70,9 +70,10 @@ int soak(int model) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 
-    std::printf("model %d: %d requests from %d clients (9 in 10 posts, 1 in 500 of them a "
-                "volume event)\n",
-                model, kRequests, kClients);
+    std::printf(
+        "model %d: %d requests from %d clients (9 in 10 posts, 1 in 500 of them a "
+        "volume event)\n",
+        model, kRequests, kClients);
     std::printf("%10s %10s %8s %8s %8s %8s\n", "requests", "VmRSS kB", "fds", "ok", "refused",
                 "failed");
     std::atomic<int> sent{0}, okCount{0}, refused{0}, failed{0};
@@ -93,8 +94,8 @@ int soak(int model) {
                 } else if (i % 500 == 0) {
                     line = R"({"op":"post","message":1281,"wParam":512,"lParam":32})";
                 } else {
-                    line = R"({"op":"post","message":0,"wParam":0,"lParam":)" +
-                           std::to_string(i) + "}";
+                    line = R"({"op":"post","message":0,"wParam":0,"lParam":)" + std::to_string(i) +
+                           "}";
                 }
                 bool good = false;
                 if (!ask(socket, line, good)) {

@@ -82,8 +82,8 @@ namespace {
 // waiting on a FIFO or a device.
 bool writeRegularFile(const std::string& file, const std::vector<uint8_t>& data,
                       std::string& error) {
-    const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                        0644);
+    const int fd =
+        open(file.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
         error = std::generic_category().message(errno);
         return false;

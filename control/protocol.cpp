@@ -87,7 +87,8 @@ bool validate(Request& request, std::string& error) {
     if (request.op == "status" || request.op == "screenshot") {
         return onlyKnownFields(body, {}, error);
     }
-    if (request.op == "sim") return onlyKnownFields(body, {"args"}, error) && validSimArgs(body, error);
+    if (request.op == "sim")
+        return onlyKnownFields(body, {"args"}, error) && validSimArgs(body, error);
     return true;
 }
 

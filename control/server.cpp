@@ -143,9 +143,12 @@ bool Connections::step() {
     for (std::size_t i = 0; i < known; ++i) {
         Client& c = clients_[i];
         const short revents = fds[i + 2].revents;
-        if (c.state == State::Reading && revents != 0) readFrom(c);
-        else if (c.state == State::Writing && revents != 0) flush(c);
-        else if (c.state == State::Waiting && (revents & (POLLHUP | POLLERR))) c.state = State::Done;
+        if (c.state == State::Reading && revents != 0)
+            readFrom(c);
+        else if (c.state == State::Writing && revents != 0)
+            flush(c);
+        else if (c.state == State::Waiting && (revents & (POLLHUP | POLLERR)))
+            c.state = State::Done;
     }
     deliverReplies();
     if (fds[1].revents & POLLIN) acceptNew();
@@ -185,7 +188,8 @@ void Connections::acceptNew() {
 
 void Connections::shedOne() {
     if (!toldOutOfFiles_) {
-        std::fprintf(stderr, "veskosd: control socket: %s; refusing clients\n", errnoText().c_str());
+        std::fprintf(stderr, "veskosd: control socket: %s; refusing clients\n",
+                     errnoText().c_str());
         toldOutOfFiles_ = true;
     }
     if (reserveFd_ >= 0) {
@@ -306,7 +310,8 @@ void Connections::deliverReplies() {
         auto it = std::find_if(clients_.begin(), clients_.end(),
                                [id = id](const Client& c) { return c.id == id; });
         // A second reply, or one for a client that has hung up, goes nowhere.
-        if (it != clients_.end() && it->state == State::Waiting) startWriting(*it, std::move(reply));
+        if (it != clients_.end() && it->state == State::Waiting)
+            startWriting(*it, std::move(reply));
     }
 }
 

@@ -87,8 +87,7 @@ TEST(ControlProtocol, RepliesAreSingleLines) {
 TEST(ControlProtocol, RepliesAreValidUtf8WhateverTheTextsHold) {
     // A lone byte, an overlong slash, a surrogate, a cut sequence; valid text passes as it is.
     const std::string bad = "/data-\xFF/\xC0\xAF/\xED\xA0\x80/\xE2\x82";
-    EXPECT_EQ(control::escapeInvalidUtf8(bad),
-              "/data-\\xFF/\\xC0\\xAF/\\xED\\xA0\\x80/\\xE2\\x82");
+    EXPECT_EQ(control::escapeInvalidUtf8(bad), "/data-\\xFF/\\xC0\\xAF/\\xED\\xA0\\x80/\\xE2\\x82");
     EXPECT_EQ(control::escapeInvalidUtf8("\xC3\xA9\xF0\x9F\x98\x80"), "\xC3\xA9\xF0\x9F\x98\x80");
 
     const std::string reply = control::okReply({{"path", bad}, {"list", {bad}}, {bad, 1}});
