@@ -99,7 +99,7 @@ void clearControlOps() {
     ops().clear();
 }
 
-void handleControlRequest(std::string_view line, control::Respond respond) {
+void handleControlRequest(std::string_view line, const control::Respond& respond) {
     // The server ignores a second reply, should the failure come after the first.
     std::string failure;
     try {

@@ -19,4 +19,4 @@ void registerControlOp(const std::string& op, ControlOp handler);
 void clearControlOps();
 
 // Answers through `respond` exactly once, now or from the GUI thread; never throws.
-void handleControlRequest(std::string_view line, control::Respond respond);
+void handleControlRequest(std::string_view line, const control::Respond& respond);
