@@ -40,13 +40,17 @@ bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 
 # Fuzzes the configuration reading for FUZZ_SECONDS (default 600), starting from the seeds.
+# FUZZ_TARGET=control_fuzz fuzzes the control requests instead.
 FUZZ_SECONDS ?= 600
+FUZZ_TARGET ?= config_fuzz
+FUZZ_SEEDS_config_fuzz = tests/fuzz/corpus
+FUZZ_SEEDS_control_fuzz = tests/fuzz/control_corpus
 fuzz: deps
 	cmake -S . -B build-fuzz -G Ninja -DVESKOSD_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
-	cmake --build build-fuzz --target config_fuzz -j $(JOBS)
-	@mkdir -p build-fuzz/corpus
-	build-fuzz/tests/fuzz/config_fuzz build-fuzz/corpus tests/fuzz/corpus \
+	cmake --build build-fuzz --target $(FUZZ_TARGET) -j $(JOBS)
+	@mkdir -p build-fuzz/corpus-$(FUZZ_TARGET)
+	build-fuzz/tests/fuzz/$(FUZZ_TARGET) build-fuzz/corpus-$(FUZZ_TARGET) $(FUZZ_SEEDS_$(FUZZ_TARGET)) \
 	  -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
 
 format:

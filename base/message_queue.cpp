@@ -2,7 +2,34 @@
 
 #include <vector>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace base {
+
+namespace {
+
+// A queue that held more than this is rebuilt once it drains, so its block map goes too.
+constexpr std::size_t kShrinkAbove = 1024;
+
+// The posters' allocator arenas keep freed blocks; a burst of posts gives them back here.
+void giveBackFreedMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
+}  // namespace
+
+bool MessageQueue::postFromOutside(const Message& m) {
+    {
+        std::lock_guard lock(m_);
+        if (items_.size() >= kHighWater) return false;
+    }
+    post(m);
+    return true;
+}
 
 void MessageQueue::post(const Message& m) {
     std::function<void(const Message&)> observer;
@@ -13,8 +40,8 @@ void MessageQueue::post(const Message& m) {
     if (observer) observer(m);
     {
         std::lock_guard lock(m_);
-
         items_.push_back(Item{m, {}});
+        grown_ = grown_ || items_.size() > kShrinkAbove;
     }
     cv_.notify_one();
 }
@@ -23,6 +50,7 @@ void MessageQueue::postTask(std::function<void()> task) {
     {
         std::lock_guard lock(m_);
         items_.push_back(Item{{}, std::move(task)});
+        grown_ = grown_ || items_.size() > kShrinkAbove;
     }
     cv_.notify_one();
 }
@@ -33,6 +61,12 @@ bool MessageQueue::get(Item& item) {
     if (items_.empty()) return false;
     item = std::move(items_.front());
     items_.pop_front();
+    if (items_.empty() && grown_) {
+        grown_ = false;
+        std::deque<Item>().swap(items_);
+        lock.unlock();
+        giveBackFreedMemory();
+    }
     return true;
 }
 

@@ -29,8 +29,14 @@ public:
         std::function<void()> task;
     };
 
+    // Past this many waiting items, posts from outside the process are refused.
+    static constexpr std::size_t kHighWater = 4096;
+
+    // Posts from inside the process (worker threads, timers) are never dropped.
     void post(const Message& m);
     void postTask(std::function<void()> task);
+    // A post on behalf of another process: false, and nothing queued, past the high-water mark.
+    bool postFromOutside(const Message& m);
     // Blocks until an item is there; false once quit() was called and the queue drained up to it.
     bool get(Item& item);
     // Ends get() for the owner after the items already posted.
@@ -47,6 +53,7 @@ private:
     std::condition_variable cv_;
     std::deque<Item> items_;
     bool quit_ = false;
+    bool grown_ = false;  // held more than a few blocks since it was last empty
     std::function<void(const Message&)> observer_;
 };
 

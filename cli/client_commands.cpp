@@ -1,10 +1,16 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include <nlohmann/json.hpp>
 
 #include "cli/options.h"
+#include "control/base64.h"
 #include "control/client.h"
 #include "control/protocol.h"
 #include "platform/linux/runtime_paths.h"
@@ -17,7 +23,13 @@ constexpr int kReplyTimeoutMs = 15000;
 nlohmann::json request(const CliOptions& options, const nlohmann::json& body) {
     std::string error;
     auto dir = platform::linux_adapter::resolveRuntimeDir(options.runtimeDir, false, error);
-    auto reply = control::sendRequest(*dir + "/control.sock", body.dump(), kReplyTimeoutMs, error);
+    if (!dir) {
+        std::fprintf(stderr, "veskosd: runtime directory: %s\n", error.c_str());
+        return nullptr;
+    }
+    // Arguments that are not UTF-8 reach the daemon with those bytes replaced.
+    const std::string line = body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    auto reply = control::sendRequest(*dir + "/control.sock", line, kReplyTimeoutMs, error);
     if (!reply) {
         std::fprintf(stderr, "veskosd: %s\n", error.c_str());
         return nullptr;
@@ -64,14 +76,57 @@ int runSim(const CliOptions& options, const std::vector<std::string>& args) {
     return 0;
 }
 
+namespace {
+
+// Writes `data` to `file`: a regular file or a new one, never through a link, and never
+// waiting on a FIFO or a device.
+bool writeRegularFile(const std::string& file, const std::vector<uint8_t>& data,
+                      std::string& error) {
+    const int fd =
+        open(file.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = std::generic_category().message(errno);
+        return false;
+    }
+    struct stat st {};
+    bool ok = fstat(fd, &st) == 0;
+    if (ok && !S_ISREG(st.st_mode)) {
+        close(fd);
+        error = "not a regular file";
+        return false;
+    }
+    ok = ok && ftruncate(fd, 0) == 0;
+    std::size_t off = 0;
+    while (ok && off < data.size()) {
+        const ssize_t n = write(fd, data.data() + off, data.size() - off);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) off += static_cast<std::size_t>(n);
+    }
+    if (!ok) error = std::generic_category().message(errno);
+    if (close(fd) != 0 && ok) {
+        error = std::generic_category().message(errno);
+        ok = false;
+    }
+    return ok;
+}
+
+}  // namespace
+
 int runScreenshot(const CliOptions& options, const std::string& file) {
-    // The daemon may run elsewhere than here: it gets the absolute path.
-    std::error_code ec;
-    const auto path = std::filesystem::absolute(file, ec);
-    if (ec) {
-        std::fprintf(stderr, "veskosd: %s: %s\n", file.c_str(), ec.message().c_str());
+    auto reply = request(options, {{"op", "screenshot"}});
+    if (reply.is_null()) return 1;
+    const auto png = reply["png"].is_string()
+                         ? control::decodeBase64(reply["png"].get_ref<const std::string&>())
+                         : std::nullopt;
+    if (!png) {
+        std::fprintf(stderr, "veskosd: the instance sent no picture\n");
         return 1;
     }
-    auto reply = request(options, {{"op", "screenshot"}, {"file", path.string()}});
-    return reply.is_null() ? 1 : 0;
+    std::string error;
+    if (!writeRegularFile(file, *png, error)) {
+        std::fprintf(stderr, "veskosd: %s: %s\n", file.c_str(), error.c_str());
+        return 1;
+    }
+    return 0;
 }

@@ -1,23 +1,20 @@
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <optional>
-#include <system_error>
 #include <thread>
 
 #include "app/control_requests.h"
 #include "app/globals.h"
 #include "app/paths.h"
+#include "app/screenshot.h"
 #include "app/status.h"
 #include "app/veskosd_app.h"
 #include "app/veskosd_dlg.h"
@@ -94,31 +91,6 @@ void watchEndSignals() {
         }
         endNow("veskosd: the session end was not handled within 3 s; ending\n");
     });
-}
-
-// Writes the OSD as seen to `file`, never through a link planted in its place.
-nlohmann::json writeScreenshot(const nlohmann::json& request) {
-    const std::string file = request.value("file", "");
-    if (file.empty() || file.front() != '/') {
-        throw std::invalid_argument("screenshot needs an absolute file path");
-    }
-    const std::vector<uint8_t> png = osdScreenshotPng();
-    if (png.empty()) throw std::invalid_argument("the OSD has no picture yet");
-    const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) throw std::invalid_argument(file + ": " + std::generic_category().message(errno));
-    std::size_t off = 0;
-    while (off < png.size()) {
-        const ssize_t n = write(fd, png.data() + off, png.size() - off);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const std::string why = std::generic_category().message(errno);
-            close(fd);
-            throw std::invalid_argument(file + ": " += why);
-        }
-        off += static_cast<std::size_t>(n);
-    }
-    close(fd);
-    return {{"bytes", png.size()}};
 }
 
 // One connection for the OSD window and, on a real machine, the keyboard and mouse: asked

@@ -1,10 +1,15 @@
 // Requests on the control socket: one JSON object per line, answered by one JSON object.
 //   {"op":"post","message":1281,"wParam":512,"lParam":32}
 //   {"op":"status"}
+//   {"op":"screenshot"}
+//   {"op":"sim","args":["audio","level","0.5"]}
 //   {"op":"<other>", ...}   handled by whichever subsystem registered the op
+// The ops above are checked field by field, unknown fields included; other ops check their
+// own fields.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +19,10 @@
 namespace control {
 
 inline constexpr std::size_t kMaxRequestBytes = 4096;
+
+// Hands a request's reply line to the server; callable from any thread. Only the first reply
+// counts, and one for a client that has gone is dropped.
+using Respond = std::function<void(std::string reply)>;
 
 struct PostRequest {
     uint32_t message = 0;
@@ -34,8 +43,10 @@ struct ParseResult {
 };
 ParseResult parseRequest(std::string_view line);
 
+// One line of valid UTF-8 whatever the texts hold: bytes that are not UTF-8 become "\\xNN".
 std::string okReply(nlohmann::json fields = nlohmann::json::object());
 std::string errorReply(const std::string& error);
+std::string escapeInvalidUtf8(std::string_view text);
 
 // Parses the number forms the command line accepts: decimal, or hex with 0x, optionally negative.
 std::optional<int64_t> parseSigned(std::string_view text);

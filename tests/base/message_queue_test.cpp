@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -53,6 +56,60 @@ TEST(MessageQueue, KeepsEachPostersOrderAcrossThreads) {
         last[item.message.message] = item.message.lParam;
     }
     EXPECT_EQ(q.pending(), 0u);
+}
+
+TEST(MessageQueue, PostsFromOutsideStopAtTheHighWaterMarkInternalOnesNever) {
+    base::MessageQueue q;
+    std::size_t taken = 0;
+    for (std::size_t i = 0; i < base::MessageQueue::kHighWater + 10; ++i) {
+        taken += q.postFromOutside({nullptr, 1, 0, 0}) ? 1 : 0;
+    }
+    EXPECT_EQ(taken, base::MessageQueue::kHighWater);
+    for (int i = 0; i < 100; ++i) q.post({nullptr, 2, 0, i});
+    EXPECT_EQ(q.pending(), base::MessageQueue::kHighWater + 100);
+    base::MessageQueue::Item item;
+    ASSERT_TRUE(q.get(item));
+    EXPECT_FALSE(q.postFromOutside({nullptr, 1, 0, 0}));  // still above the mark
+    while (q.pending() > 0) ASSERT_TRUE(q.get(item));
+    EXPECT_EQ(item.message.message, 2u);  // the internal ones all came, last
+    EXPECT_EQ(item.message.lParam, 99);
+    EXPECT_TRUE(q.postFromOutside({nullptr, 1, 0, 0}));
+}
+
+long residentKb() {
+    std::ifstream in("/proc/self/status");
+    std::string key;
+    while (in >> key) {
+        if (key == "VmRSS:") {
+            long kb = 0;
+            in >> kb;
+            return kb;
+        }
+    }
+    return -1;
+}
+
+// Measures the process's memory, which the sanitizers' allocators keep for themselves.
+TEST(MessageQueue, MemoryOfABurstIsGivenBackOnceDrained) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' allocators keep freed memory";
+#endif
+    base::MessageQueue q;
+    const long before = residentKb();
+    // As from another thread's arena, with tasks that own some memory, like status requests.
+    std::thread poster([&] {
+        for (int i = 0; i < 200000; ++i) {
+            q.postTask([p = std::make_shared<std::vector<char>>(32)] { (void)p; });
+        }
+    });
+    poster.join();
+    const long full = residentKb();
+    base::MessageQueue::Item item;
+    while (q.pending() > 0) ASSERT_TRUE(q.get(item));
+    item = {};
+    const long drained = residentKb();
+    ASSERT_GT(full - before, 10000) << "the burst did not take memory";
+    EXPECT_LT(drained - before, 2000) << before << " " << full << " " << drained;
 }
 
 TEST(MessageQueue, QuitEndsGetOnlyAfterWhatWasPostedBefore) {

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include "control/base64.h"
 
 namespace {
 
@@ -46,6 +49,19 @@ TEST(ControlProtocol, RejectsMalformedRequestsWithAReason) {
          "field \"wParam\" is out of range"},
         {R"({"op":"post","message":16,"wParam":0,"lParam":18446744073709551615})",
          "field \"lParam\" is out of range"},
+        {R"({"op":"post","message":16,"wParam":0,"lParam":null})",
+         "field \"lParam\" must be an integer"},
+        {R"({"op":"post","message":[16],"wParam":0,"lParam":0})",
+         "field \"message\" must be an integer"},
+        {R"({"op":"post","message":16,"wParam":0,"lParam":0,"x":1})", "unknown field \"x\""},
+        {"null", "request must be a JSON object"},
+        {R"({"op":null})", "missing field \"op\""},
+        {R"({"op":"screenshot","file":7})", "unknown field \"file\""},
+        {R"({"op":"status","extra":[]})", "unknown field \"extra\""},
+        {R"({"op":"sim"})", "missing field \"args\""},
+        {R"({"op":"sim","args":"audio"})", "field \"args\" must be an array of strings"},
+        {R"({"op":"sim","args":["audio",1]})", "field \"args\" must be an array of strings"},
+        {R"({"op":"sim","args":[],"more":{}})", "unknown field \"more\""},
     };
     for (const auto& c : cases) {
         auto r = control::parseRequest(c.line);
@@ -66,6 +82,38 @@ TEST(ControlProtocol, SizeLimitIsExact) {
 TEST(ControlProtocol, RepliesAreSingleLines) {
     EXPECT_EQ(control::okReply(), "{\"ok\":true}\n");
     EXPECT_EQ(control::errorReply("x\ny"), "{\"error\":\"x\\ny\",\"ok\":false}\n");
+}
+
+TEST(ControlProtocol, RepliesAreValidUtf8WhateverTheTextsHold) {
+    // A lone byte, an overlong slash, a surrogate, a cut sequence; valid text passes as it is.
+    const std::string bad = "/data-\xFF/\xC0\xAF/\xED\xA0\x80/\xE2\x82";
+    EXPECT_EQ(control::escapeInvalidUtf8(bad), "/data-\\xFF/\\xC0\\xAF/\\xED\\xA0\\x80/\\xE2\\x82");
+    EXPECT_EQ(control::escapeInvalidUtf8("\xC3\xA9\xF0\x9F\x98\x80"), "\xC3\xA9\xF0\x9F\x98\x80");
+
+    const std::string reply = control::okReply({{"path", bad}, {"list", {bad}}, {bad, 1}});
+    auto parsed = nlohmann::json::parse(reply);  // throws on invalid UTF-8
+    EXPECT_EQ(parsed["path"], control::escapeInvalidUtf8(bad));
+    EXPECT_EQ(parsed["list"][0], control::escapeInvalidUtf8(bad));
+    EXPECT_EQ(parsed[control::escapeInvalidUtf8(bad)], 1);
+    EXPECT_EQ(reply.find('\n'), reply.size() - 1);
+    EXPECT_TRUE(nlohmann::json::parse(control::errorReply(bad)).is_object());
+}
+
+TEST(Base64, RoundTripsEveryTailLengthAndRefusesNonCanonicalText) {
+    std::vector<uint8_t> data;
+    for (int n = 0; n < 7; ++n) {
+        auto back = control::decodeBase64(control::encodeBase64(data));
+        ASSERT_TRUE(back) << n;
+        EXPECT_EQ(*back, data) << n;
+        data.push_back(static_cast<uint8_t>(0xF0 + n));
+    }
+    EXPECT_EQ(control::encodeBase64(std::vector<uint8_t>{'M', 'a'}), "TWE=");
+    EXPECT_EQ(control::encodeBase64(std::vector<uint8_t>{0xFB, 0xFF}), "+/8=");
+    EXPECT_FALSE(control::decodeBase64("TWE"));
+    EXPECT_FALSE(control::decodeBase64("TW=E"));
+    EXPECT_FALSE(control::decodeBase64("TWF="));  // stray low bits
+    EXPECT_FALSE(control::decodeBase64("TQ==TWE="));
+    EXPECT_FALSE(control::decodeBase64("T!E="));
 }
 
 TEST(CommandLineNumbers, DecimalHexAndLimits) {
