@@ -183,8 +183,12 @@ void ThreadURFunction() {
         const uint8_t code = f[kCodeByte];
         const bool report = code == 0x08 || code == 0x09 || code == 0x0A;
         if (awaited == base::kWaitObject0) {
-            // A button report is not the reply the sender waits for.
-            if (report) f = kInvalidFrame;
+            // A button report is not the reply the sender waits for: it is dropped, and what
+            // was received reads as garbage.
+            if (report) {
+                f = kInvalidFrame;
+                UARTReturnCommandBuf.assign(f);
+            }
             UARTResponseBuf.assign(f);
             base::setEvent(hWaitUARTResponseEvent.load());
         } else if (awaited == base::kWaitTimeout && report) {

@@ -175,6 +175,8 @@ TEST_F(LinkTest, AReportWhileAReplyIsAwaitedIsDroppedAndTheSenderSeesFFs) {
         controller->sendReport(0x09);
     });
     EXPECT_EQ(SendUARTRequest(1, LockMode::TryOnce), RequestResult::Completed);
+    // Read before the late reply (due at 400 ms) lands in the receive buffer.
+    EXPECT_EQ(UARTReturnCommandBuf.snapshot(), kInvalidFrame);
     reporter.join();
     EXPECT_EQ(UARTResponseBuf.snapshot(), kInvalidFrame);
     EXPECT_EQ(UARTSetBrightnessBuf.get(kValueByte), 0);  // no brightness taken from it
