@@ -75,6 +75,26 @@ void queueSlot(std::size_t slot) {
     base::setEvent(hUARTSendRequestEvent[slot].load());
 }
 
+// The boxes of the set-up steps; a line whose state cannot be read is left as it is.
+void configureLine(platform::SerialPort& p) {
+    platform::LineSettings s;
+    if (!p.getState(s)) {
+        MessageBox("Can't Get UART State", platform::MB_OK | platform::MB_ICONEXCLAMATION);
+        return;
+    }
+    s.baudRate = 9600;
+    s.byteSize = 8;
+    s.parity = false;
+    s.stopBits = 1;
+    if (!p.setState(s)) {
+        MessageBox("Can't Set UART State", platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    }
+    if (!p.setReadIntervalTimeout(kUARTReadIntervalMs)) {
+        MessageBox("Can't Set UART Timeouts", platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    }
+    if (!p.setReceiveMask()) MessageBox("Can't Set UART Mask", platform::MB_OK);
+}
+
 void postHotKey(uint32_t id) {
     base::postMessage(hMainWnd.load(), WM_HOTKEY, id, 0);
 }
@@ -92,27 +112,14 @@ void OpenUARTDevice() {
         MessageBox("Can't Open UART Device", platform::MB_OK | platform::MB_ICONEXCLAMATION);
         return;
     }
+    configureLine(*p);
+    // Only a configured line is published: a read under the old settings could turn 0x0D
+    // into 0x0A. A line whose set-up failed is still kept, with whatever took effect.
     setPort(p);
     // Re-watch this handle: a port opened after start-up must be noticed when it goes too.
     if (handleNoticesStarted) {
         platform::ports().deviceNotices->registerHandle(p->handle());
     }
-    platform::LineSettings s;
-    if (!p->getState(s)) {
-        MessageBox("Can't Get UART State", platform::MB_OK | platform::MB_ICONEXCLAMATION);
-        return;
-    }
-    s.baudRate = 9600;
-    s.byteSize = 8;
-    s.parity = false;
-    s.stopBits = 1;
-    if (!p->setState(s)) {
-        MessageBox("Can't Set UART State", platform::MB_OK | platform::MB_ICONEXCLAMATION);
-    }
-    if (!p->setReadIntervalTimeout(kUARTReadIntervalMs)) {
-        MessageBox("Can't Set UART Timeouts", platform::MB_OK | platform::MB_ICONEXCLAMATION);
-    }
-    if (!p->setReceiveMask()) MessageBox("Can't Set UART Mask", platform::MB_OK);
 }
 
 void CloseUARTDevice() {
