@@ -1,5 +1,6 @@
 #include "serial/uart.h"
 
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -22,7 +23,7 @@ CommandFrame UARTResponseBuf{0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 namespace {
 
-// While the port is closed or broken the receive thread rests this long between passes.
+// While the port is broken the receive thread rests this long between passes.
 constexpr uint32_t kClosedPortPauseMs = 50;
 
 // Set once start-up registered for handle notices; every later open registers its own handle.
@@ -38,10 +39,25 @@ std::shared_ptr<platform::SerialPort>& port() {
     return *p;
 }
 
+std::condition_variable& portOpened() {
+    static auto* c = new std::condition_variable;
+    return *c;
+}
+
 void setPort(std::shared_ptr<platform::SerialPort> p) {
-    std::lock_guard lock(portMutex());
-    port() = std::move(p);
-    hUARTDevice = port() ? port()->handle() : INVALID_HANDLE_VALUE;
+    {
+        std::lock_guard lock(portMutex());
+        port() = std::move(p);
+        hUARTDevice = port() ? port()->handle() : INVALID_HANDLE_VALUE;
+    }
+    portOpened().notify_all();
+}
+
+// The receive thread sleeps here while there is no line, rather than looking every so often.
+std::shared_ptr<platform::SerialPort> waitForPort() {
+    std::unique_lock lock(portMutex());
+    portOpened().wait(lock, [] { return port() != nullptr; });
+    return port();
 }
 
 std::mutex& noticesMutex() {
@@ -172,14 +188,15 @@ bool UARTTransferInProgress() {
 
 void ThreadURFunction() {
     for (;;) {
-        auto p = currentUARTPort();
-        if (!p || !p->waitForReceive()) {
-            base::sleepMs(kClosedPortPauseMs);
+        auto p = waitForPort();
+        if (!p->waitForReceive()) {
+            // Closed meanwhile, or broken: a broken line is not asked again at once.
+            if (currentUARTPort() == p) base::sleepMs(kClosedPortPauseMs);
             continue;
         }
         Frame f{};
         if (p->read(f.data(), f.size()) < 0) {
-            base::sleepMs(kClosedPortPauseMs);
+            if (currentUARTPort() == p) base::sleepMs(kClosedPortPauseMs);
             continue;
         }
         // A short frame fails too: its missing bytes are zero.
