@@ -141,11 +141,10 @@ void PathWatcher::readEvents() {
             }
             const auto it = watches_.find(ev->wd);
             if (it == watches_.end()) continue;
-            if (ev->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
-                changed = true;
-            } else if (ev->len > 0 && steps_[it->second].second == ev->name) {
-                changed = true;
-            }
+            // A watched directory gone, or something come or gone under the name looked for.
+            const bool lost =
+                (ev->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) != 0;
+            if (lost || (ev->len > 0 && steps_[it->second].second == ev->name)) changed = true;
         }
     }
     if (changed) rescan();
