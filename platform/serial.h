@@ -27,9 +27,10 @@ public:
     virtual bool setReadIntervalTimeout(uint32_t milliseconds) = 0;
     // Which events wake waitForReceive: only received characters are ever asked for.
     virtual bool setReceiveMask() = 0;
-    // Blocks until a byte has arrived; false when the port was closed or broke.
+    // Blocks until a byte has arrived; false when the port was closed or broke. A line whose
+    // far end hung up is dead: the wait then lasts until the port is closed.
     virtual bool waitForReceive() = 0;
-    // Up to `size` bytes under the interval rule; the count read, or -1 on failure.
+    // Up to `size` bytes under the interval rule; the count read, or -1 on failure or hang-up.
     virtual int read(uint8_t* buffer, std::size_t size) = 0;
     virtual bool write(const uint8_t* buffer, std::size_t size) = 0;
     virtual void close() = 0;

@@ -1,5 +1,6 @@
 #include "serial/uart.h"
 
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -22,7 +23,7 @@ CommandFrame UARTResponseBuf{0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 namespace {
 
-// While the port is closed or broken the receive thread rests this long between passes.
+// While the port is broken the receive thread rests this long between passes.
 constexpr uint32_t kClosedPortPauseMs = 50;
 
 // Set once start-up registered for handle notices; every later open registers its own handle.
@@ -38,10 +39,25 @@ std::shared_ptr<platform::SerialPort>& port() {
     return *p;
 }
 
+std::condition_variable& portOpened() {
+    static auto* c = new std::condition_variable;
+    return *c;
+}
+
 void setPort(std::shared_ptr<platform::SerialPort> p) {
-    std::lock_guard lock(portMutex());
-    port() = std::move(p);
-    hUARTDevice = port() ? port()->handle() : INVALID_HANDLE_VALUE;
+    {
+        std::lock_guard lock(portMutex());
+        port() = std::move(p);
+        hUARTDevice = port() ? port()->handle() : INVALID_HANDLE_VALUE;
+    }
+    portOpened().notify_all();
+}
+
+// The receive thread sleeps here while there is no line, rather than looking every so often.
+std::shared_ptr<platform::SerialPort> waitForPort() {
+    std::unique_lock lock(portMutex());
+    portOpened().wait(lock, [] { return port() != nullptr; });
+    return port();
 }
 
 std::mutex& noticesMutex() {
@@ -75,6 +91,26 @@ void queueSlot(std::size_t slot) {
     base::setEvent(hUARTSendRequestEvent[slot].load());
 }
 
+// The boxes of the set-up steps; a line whose state cannot be read is left as it is.
+void configureLine(platform::SerialPort& p) {
+    platform::LineSettings s;
+    if (!p.getState(s)) {
+        MessageBox("Can't Get UART State", platform::MB_OK | platform::MB_ICONEXCLAMATION);
+        return;
+    }
+    s.baudRate = 9600;
+    s.byteSize = 8;
+    s.parity = false;
+    s.stopBits = 1;
+    if (!p.setState(s)) {
+        MessageBox("Can't Set UART State", platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    }
+    if (!p.setReadIntervalTimeout(kUARTReadIntervalMs)) {
+        MessageBox("Can't Set UART Timeouts", platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    }
+    if (!p.setReceiveMask()) MessageBox("Can't Set UART Mask", platform::MB_OK);
+}
+
 void postHotKey(uint32_t id) {
     base::postMessage(hMainWnd.load(), WM_HOTKEY, id, 0);
 }
@@ -92,27 +128,14 @@ void OpenUARTDevice() {
         MessageBox("Can't Open UART Device", platform::MB_OK | platform::MB_ICONEXCLAMATION);
         return;
     }
+    configureLine(*p);
+    // Only a configured line is published: a read under the old settings could turn 0x0D
+    // into 0x0A. A line whose set-up failed is still kept, with whatever took effect.
     setPort(p);
     // Re-watch this handle: a port opened after start-up must be noticed when it goes too.
     if (handleNoticesStarted) {
         platform::ports().deviceNotices->registerHandle(p->handle());
     }
-    platform::LineSettings s;
-    if (!p->getState(s)) {
-        MessageBox("Can't Get UART State", platform::MB_OK | platform::MB_ICONEXCLAMATION);
-        return;
-    }
-    s.baudRate = 9600;
-    s.byteSize = 8;
-    s.parity = false;
-    s.stopBits = 1;
-    if (!p->setState(s)) {
-        MessageBox("Can't Set UART State", platform::MB_OK | platform::MB_ICONEXCLAMATION);
-    }
-    if (!p->setReadIntervalTimeout(kUARTReadIntervalMs)) {
-        MessageBox("Can't Set UART Timeouts", platform::MB_OK | platform::MB_ICONEXCLAMATION);
-    }
-    if (!p->setReceiveMask()) MessageBox("Can't Set UART Mask", platform::MB_OK);
 }
 
 void CloseUARTDevice() {
@@ -165,14 +188,15 @@ bool UARTTransferInProgress() {
 
 void ThreadURFunction() {
     for (;;) {
-        auto p = currentUARTPort();
-        if (!p || !p->waitForReceive()) {
-            base::sleepMs(kClosedPortPauseMs);
+        auto p = waitForPort();
+        if (!p->waitForReceive()) {
+            // Closed meanwhile, or broken: a broken line is not asked again at once.
+            if (currentUARTPort() == p) base::sleepMs(kClosedPortPauseMs);
             continue;
         }
         Frame f{};
         if (p->read(f.data(), f.size()) < 0) {
-            base::sleepMs(kClosedPortPauseMs);
+            if (currentUARTPort() == p) base::sleepMs(kClosedPortPauseMs);
             continue;
         }
         // A short frame fails too: its missing bytes are zero.
@@ -183,8 +207,12 @@ void ThreadURFunction() {
         const uint8_t code = f[kCodeByte];
         const bool report = code == 0x08 || code == 0x09 || code == 0x0A;
         if (awaited == base::kWaitObject0) {
-            // A button report is not the reply the sender waits for.
-            if (report) f = kInvalidFrame;
+            // A button report is not the reply the sender waits for: it is dropped, and what
+            // was received reads as garbage.
+            if (report) {
+                f = kInvalidFrame;
+                UARTReturnCommandBuf.assign(f);
+            }
             UARTResponseBuf.assign(f);
             base::setEvent(hWaitUARTResponseEvent.load());
         } else if (awaited == base::kWaitTimeout && report) {

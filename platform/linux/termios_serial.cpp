@@ -111,31 +111,42 @@ public:
         pollfd p[2] = {{fd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
         for (;;) {
             if (closed_) return false;
-            const int r = poll(p, 2, -1);
+            // A dead line stays readable for ever: rest until it is closed.
+            const int r = poll(hungUp_ ? p + 1 : p, hungUp_ ? 1 : 2, -1);
             if (r < 0 && errno == EINTR) continue;
             if (r < 0 || closed_ || (p[1].revents & POLLIN)) return false;
             if (p[0].revents & POLLIN) return true;
-            // Hang-up or error without data: nothing to read until the device is back.
+            if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+                hungUp_ = true;
+                continue;
+            }
             return false;
         }
     }
 
     int read(uint8_t* buffer, std::size_t size) override {
         std::size_t got = 0;
-        while (got < size && !closed_) {
+        while (got < size && !closed_ && !hungUp_) {
             pollfd p[2] = {{fd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
             // The first byte is already there; after that a gap longer than the interval ends
             // the read.
             const int r = poll(p, 2, got == 0 ? 0 : intervalMs_);
             if (r < 0 && errno == EINTR) continue;
             if (r < 0) return -1;
-            if (r == 0 || !(p[0].revents & POLLIN)) break;
+            if (r == 0 || !(p[0].revents & POLLIN)) {
+                if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) hungUp_ = true;
+                break;
+            }
             const ssize_t n = ::read(fd_, buffer + got, size - got);
             if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-            if (n <= 0) break;
+            // End of file on a terminal, or EIO: the far end hung up.
+            if (n <= 0) {
+                hungUp_ = true;
+                break;
+            }
             got += static_cast<std::size_t>(n);
         }
-        return static_cast<int>(got);
+        return got == 0 && hungUp_ ? -1 : static_cast<int>(got);
     }
 
     bool write(const uint8_t* buffer, std::size_t size) override {
@@ -162,6 +173,7 @@ public:
 private:
     int fd_, wakeRead_, wakeWrite_;
     std::atomic<bool> closed_{false};
+    bool hungUp_ = false;  // receive thread only
     int intervalMs_ = 128;
 };
 

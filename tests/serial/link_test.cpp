@@ -4,6 +4,7 @@
 #include <sys/ioctl.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -175,6 +176,8 @@ TEST_F(LinkTest, AReportWhileAReplyIsAwaitedIsDroppedAndTheSenderSeesFFs) {
         controller->sendReport(0x09);
     });
     EXPECT_EQ(SendUARTRequest(1, LockMode::TryOnce), RequestResult::Completed);
+    // Read before the late reply (due at 400 ms) lands in the receive buffer.
+    EXPECT_EQ(UARTReturnCommandBuf.snapshot(), kInvalidFrame);
     reporter.join();
     EXPECT_EQ(UARTResponseBuf.snapshot(), kInvalidFrame);
     EXPECT_EQ(UARTSetBrightnessBuf.get(kValueByte), 0);  // no brightness taken from it
@@ -213,6 +216,66 @@ TEST_F(LinkTest, WithTheLineClosedRequestsCompleteAtOnceWithoutSending) {
     EXPECT_EQ(SendUARTRequest(2, LockMode::TryOnce), RequestResult::Completed);
     EXPECT_LT(steady_clock::now() - start, milliseconds(100));
     EXPECT_TRUE(received().empty());
+}
+
+// A line that notes, at each set-up step, whether the receive thread could already reach it.
+class WatchedLine final : public platform::SerialPort {
+public:
+    bool getState(platform::LineSettings&) override { return note(); }
+    bool setState(const platform::LineSettings&) override { return note(); }
+    bool setReadIntervalTimeout(uint32_t) override { return note(); }
+    bool setReceiveMask() override { return note(); }
+    bool waitForReceive() override {
+        std::unique_lock l(m);
+        cv.wait(l, [&] { return closed; });
+        return false;
+    }
+    int read(uint8_t*, std::size_t) override { return -1; }
+    bool write(const uint8_t*, std::size_t) override { return true; }
+    void close() override {
+        std::lock_guard l(m);
+        closed = true;
+        cv.notify_all();
+    }
+    intptr_t handle() const override { return 42; }
+
+    std::atomic<int> steps{0}, visibleSteps{0};
+
+private:
+    bool note() {
+        ++steps;
+        if (currentUARTPort() || hUARTDevice.load() != INVALID_HANDLE_VALUE) ++visibleSteps;
+        return true;
+    }
+    std::mutex m;
+    std::condition_variable cv;
+    bool closed = false;
+};
+
+class OneLine final : public platform::SerialPorts {
+public:
+    explicit OneLine(std::shared_ptr<WatchedLine> line) : line_(std::move(line)) {}
+    std::shared_ptr<platform::SerialPort> open() override { return line_; }
+
+private:
+    std::shared_ptr<WatchedLine> line_;
+};
+
+TEST(OpenUARTDevice, TheLineIsFullyConfiguredBeforeItIsPublished) {
+    resetGlobals();
+    clearShownMessageBoxes();
+    auto line = std::make_shared<WatchedLine>();
+    platform::Ports p;
+    p.serialPorts = std::make_unique<OneLine>(line);
+    platform::installPorts(std::move(p));
+    OpenUARTDevice();
+    EXPECT_EQ(line->steps.load(), 4);
+    EXPECT_EQ(line->visibleSteps.load(), 0);
+    EXPECT_EQ(currentUARTPort(), line);
+    EXPECT_EQ(hUARTDevice.load(), 42);
+    EXPECT_TRUE(shownMessageBoxes().empty());
+    CloseUARTDevice();
+    platform::installPorts({});
 }
 
 TEST(OpenUARTDevice, AMissingPortShowsItsBoxAndLeavesTheHandleClosed) {
