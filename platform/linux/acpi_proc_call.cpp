@@ -21,7 +21,7 @@ AcpiCallTransact acpiCallFile(std::string path) {
         if (wrote == static_cast<ssize_t>(method.size())) {
             // One read only: every read resets the module's reply, so a second one would see
             // the tail of "not called". The module's reply never comes near this size.
-            std::vector<char> buffer(64 * 1024);
+            std::vector<char> buffer(std::size_t{64} * 1024);
             ssize_t got = -1;
             do {
                 got = pread(fd, buffer.data(), buffer.size(), 0);

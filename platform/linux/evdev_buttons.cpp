@@ -89,7 +89,7 @@ void readButtons(int fd, const std::function<ButtonRead(input_event&)>& next, No
     }
 }
 
-bool startButtonReader(const std::string& path, std::shared_ptr<NotifyQueue> queue) {
+bool startButtonReader(const std::string& path, const std::shared_ptr<NotifyQueue>& queue) {
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         std::fprintf(stderr, "veskosd: cannot open the firmware buttons %s: %s\n", path.c_str(),

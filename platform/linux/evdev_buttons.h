@@ -56,6 +56,6 @@ ButtonRead readRawEvent(int fd, input_event& ev);
 
 // Opens the evdev device at `path`, grabs it and reads it on a thread of its own into `queue`
 // until the device goes away. False (logged) when it cannot be opened.
-bool startButtonReader(const std::string& path, std::shared_ptr<NotifyQueue> queue);
+bool startButtonReader(const std::string& path, const std::shared_ptr<NotifyQueue>& queue);
 
 }  // namespace platform::linux_adapter
