@@ -43,8 +43,8 @@ protected:
         const std::string levelText = std::to_string(level);
         gchar* path = umockdev_testbed_add_device(
             testbed_, "backlight", name, nullptr, "brightness", levelText.c_str(),
-            "actual_brightness", levelText.c_str(), "max_brightness", maxText.c_str(), "type",
-            type, nullptr, nullptr);
+            "actual_brightness", levelText.c_str(), "max_brightness", maxText.c_str(), "type", type,
+            nullptr, nullptr);
         EXPECT_NE(path, nullptr);
         std::string result = path != nullptr ? path : "";
         g_free(path);
@@ -131,8 +131,8 @@ void withoutFileModeOverride(F body) {
         __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
         __user_cap_data_struct data[2] = {};
         ASSERT_EQ(syscall(SYS_capget, &header, data), 0);
-        data[0].effective &= ~((1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH) |
-                               (1U << CAP_FOWNER));
+        data[0].effective &=
+            ~((1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH) | (1U << CAP_FOWNER));
         ASSERT_EQ(syscall(SYS_capset, &header, data), 0);
         body();
     });
