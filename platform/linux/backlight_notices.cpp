@@ -7,8 +7,8 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
+#include <string_view>
 
 #include "platform/linux/backlight_device.h"
 
@@ -89,19 +89,14 @@ private:
     bool takeUevents() {
         bool reread = false;
         while (udev_device* device = udev_monitor_receive_device(monitor_)) {
-            const char* action = udev_device_get_action(device);
+            const char* actionText = udev_device_get_action(device);
+            const std::string_view action = actionText != nullptr ? actionText : "";
             const char* name = udev_device_get_sysname(device);
             const bool ours = valueFd_ >= 0 && name != nullptr && name_ == name;
-            if (valueFd_ < 0) {
-                reread = attach() || reread;
-            } else if (action != nullptr && std::strcmp(action, "change") == 0) {
-                reread = reread || ours;
-            } else if (action != nullptr && std::strcmp(action, "remove") == 0) {
-                if (ours) detach();
-                reread = attach() || reread;
-            } else if (action != nullptr && std::strcmp(action, "add") == 0) {
-                reread = attach() || reread;
-            }
+            if (ours && action == "change") reread = true;
+            if (ours && action == "remove") detach();
+            // A new device may outrank the followed one; without one, any may do.
+            if (valueFd_ < 0 || action == "add") reread = attach() || reread;
             udev_device_unref(device);
         }
         return reread;
