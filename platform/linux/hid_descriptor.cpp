@@ -43,8 +43,8 @@ void addId(std::vector<uint8_t>& ids, uint8_t id) {
     if (it == ids.end() || *it != id) ids.insert(it, id);
 }
 
-HidDescriptorResult fail(std::string why, std::size_t offset) {
-    return {std::nullopt, why + " at offset " + std::to_string(offset)};
+HidDescriptorResult fail(const char* why, std::size_t offset) {
+    return {std::nullopt, std::string(why) + " at offset " + std::to_string(offset)};
 }
 
 }  // namespace
