@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,33 @@ TEST(LibXmlReader, AnEmptyOrBinaryInputIsRejectedNotCrashed) {
     EXPECT_LT(walk("").last, 0);
     EXPECT_LT(walk(std::string("\x00\x01\x02\xFF", 4)).last, 0);
     EXPECT_LT(walk("<?xml").last, 0);
+}
+
+// Nested entities that, expanded, would take seconds and hundreds of megabytes. A timing test:
+// the refusal must come before any expansion could.
+std::string laughs(int depth, const std::string& use) {
+    std::string doc = "<?xml version=\"1.0\"?><!-- before --><!DOCTYPE r [<!ENTITY a0 \"lol\">";
+    for (int i = 1; i <= depth; ++i) {
+        doc += "<!ENTITY a" + std::to_string(i) + " \"";
+        for (int k = 0; k < 10; ++k) doc += "&a" + std::to_string(i - 1) + ";";
+        doc += "\">";
+    }
+    return doc + "]>" + use;
+}
+
+TEST(LibXmlReader, NestedEntitiesAreRefusedBeforeAnyIsDeclared) {
+    for (const std::string& use : {std::string("<r>&a8;</r>"), std::string("<r a=\"&a8;\"/>")}) {
+        const auto start = std::chrono::steady_clock::now();
+        auto w = walk(laughs(8, use));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200)) << use;
+        EXPECT_EQ(w.nodes, (std::vector<std::string>{"decl:version=1.0", "comment"}));
+        EXPECT_LT(w.last, 0);
+        EXPECT_FALSE(w.eof);
+    }
+    // Without a DOCTYPE an entity other than the predefined ones cannot be known: refused.
+    auto w = walk("<r a=\"&amp;&#65;\"><b/>&x;<c/></r>");
+    EXPECT_EQ(w.nodes, (std::vector<std::string>{"element:r", "element:b"}));
+    EXPECT_LT(w.last, 0);
 }
 
 }  // namespace
