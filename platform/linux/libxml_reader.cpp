@@ -1,11 +1,14 @@
 #include "platform/linux/libxml_reader.h"
 
 #include <libxml/SAX2.h>
+#include <libxml/encoding.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlreader.h>
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -126,6 +129,41 @@ Prefix deliveredPrefix(const std::vector<uint8_t>& doc, int options) {
     return out;
 }
 
+// UTF-16 (with its byte-order mark, or without one when it starts with "<?") as UTF-8, the one
+// encoding the rest of the reading works in; other input unchanged. Where the UTF-16 is broken,
+// a byte that no UTF-8 reading accepts takes its place, so the document fails right there.
+std::vector<uint8_t> asUtf8(std::span<const uint8_t> in, bool& converted) {
+    converted = false;
+    const auto starts = [&](std::initializer_list<uint8_t> bytes) {
+        return in.size() >= bytes.size() && std::equal(bytes.begin(), bytes.end(), in.begin());
+    };
+    xmlCharEncoding encoding = XML_CHAR_ENCODING_NONE;
+    std::size_t skip = 0;
+    if (starts({0xFF, 0xFE})) {
+        encoding = XML_CHAR_ENCODING_UTF16LE;
+        skip = 2;
+    } else if (starts({0xFE, 0xFF})) {
+        encoding = XML_CHAR_ENCODING_UTF16BE;
+        skip = 2;
+    } else if (starts({'<', 0, '?', 0})) {
+        encoding = XML_CHAR_ENCODING_UTF16LE;
+    } else if (starts({0, '<', 0, '?'})) {
+        encoding = XML_CHAR_ENCODING_UTF16BE;
+    }
+    xmlCharEncodingHandlerPtr handler =
+        encoding == XML_CHAR_ENCODING_NONE ? nullptr : xmlGetCharEncodingHandler(encoding);
+    if (!handler || !handler->input) return {in.begin(), in.end()};
+    converted = true;
+    const std::size_t size = in.size() - skip;
+    std::vector<uint8_t> out(size / 2 * 3 + 1);
+    int outLen = static_cast<int>(out.size());
+    int inLen = static_cast<int>(size);
+    const int r = handler->input(out.data(), &outLen, in.data() + skip, &inLen);
+    out.resize(static_cast<std::size_t>(std::max(outLen, 0)));
+    if (r < 0 || static_cast<std::size_t>(inLen) != size) out.push_back(0xFF);
+    return out;
+}
+
 // The declaration's attributes, from `<?xml version="1.0" ...?>` at the very start.
 bool parseDeclaration(const std::vector<uint8_t>& doc,
                       std::vector<std::pair<std::string, std::string>>& attrs) {
@@ -188,15 +226,16 @@ void ignoreGenericError(void*, const char*, ...) {}
 
 class LibXmlReader final : public XmlPullReader {
 public:
-    explicit LibXmlReader(std::span<const uint8_t> document)
-        : doc_(document.begin(), document.end()) {}
+    explicit LibXmlReader(std::span<const uint8_t> document) : doc_(asUtf8(document, utf16_)) {}
     ~LibXmlReader() override {
         if (r_) xmlFreeTextReader(r_);
     }
 
     bool setUp() {
         declarationPending_ = parseDeclaration(doc_, declaration_);
-        const Prefix prefix = deliveredPrefix(doc_, kOptions);
+        // Converted input keeps its declaration's encoding="UTF-16", which no longer holds.
+        const int options = kOptions | (utf16_ ? XML_PARSE_IGNORE_ENC : 0);
+        const Prefix prefix = deliveredPrefix(doc_, options);
         failAtEnd_ = prefix.rejected;
 
         // A prefix without an element would fail as a whole (no root) before giving the nodes
@@ -210,7 +249,7 @@ public:
         input_ = std::move(input);
         r_ = xmlReaderForMemory(reinterpret_cast<const char*>(input_.data()),
                                 static_cast<int>(input_.size()), nullptr, nullptr,
-                                kOptions | (failAtEnd_ ? XML_PARSE_RECOVER : 0));
+                                options | (failAtEnd_ ? XML_PARSE_RECOVER : 0));
         return r_ != nullptr;
     }
 
@@ -296,7 +335,8 @@ private:
         return XML_E_FAIL;
     }
 
-    std::vector<uint8_t> doc_;
+    bool utf16_ = false;
+    std::vector<uint8_t> doc_;    // UTF-8 or as given
     std::vector<uint8_t> input_;  // what the reader reads, kept while it does
     xmlTextReaderPtr r_ = nullptr;
     std::vector<std::pair<std::string, std::string>> declaration_;

@@ -5,7 +5,8 @@
 //    only the input before that point (a fatal error would drop the nodes of the chunk it
 //    happens in) and the read fails after its nodes;
 //  - 256 levels are enforced here, failing exactly at the 257th nested element start
-//    (libxml2's own limit lies one level further and stays on).
+//    (libxml2's own limit lies past ours and stays on);
+//  - UTF-16 input (by its byte-order mark or its first characters) is read as UTF-8.
 #pragma once
 
 #include "platform/xml_reader.h"

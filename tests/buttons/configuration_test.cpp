@@ -190,6 +190,27 @@ TEST_F(ConfigurationTest, AnUnknownIdIsSkippedSilently) {
 
 // What the end of the document checks.
 
+TEST_F(ConfigurationTest, AUtf16FileIsReadLikeAUtf8One) {
+    const std::u16string text =
+        u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<QZSystemConfiguration><Buttons>"
+        u"<Button Id=\"VolumeUpButton\" Enabled=\"true\" Action=\"LaunchExecutable\" "
+        u"ActionValue=\"/usr/bin/caf\u00e9 \u20ac\"/></Buttons></QZSystemConfiguration>\r\n";
+    for (const char* mark : {"\xFF\xFE", "\xFE\xFF"}) {
+        resetButtonConfiguration();
+        const bool le = mark[0] == '\xFF';
+        std::string bytes = mark;
+        for (char16_t c : text) {
+            const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+            bytes += le ? std::string{lo, hi} : std::string{hi, lo};
+        }
+        read(bytes);
+        EXPECT_TRUE(ids().empty()) << le;
+        EXPECT_EQ(VolumeUpButton, (ButtonConfiguration{1, LaunchExecutable,
+                                                       "/usr/bin/caf\xC3\xA9 \xE2\x82\xAC", 0, 0}))
+            << le;
+    }
+}
+
 TEST_F(ConfigurationTest, NoFileKeepsTheDefaultsAndLogsNothing) {
     CheckButtonConfiguration();
     expectDefaults();

@@ -126,4 +126,35 @@ TEST(LibXmlReader, NestedEntitiesAreRefusedBeforeAnyIsDeclared) {
     EXPECT_LT(w.last, 0);
 }
 
+// A file as an editor saves "Unicode": UTF-16 with a byte-order mark, little or big endian.
+std::string utf16(const std::u16string& text, bool littleEndian, bool mark = true) {
+    std::string out;
+    if (mark) out = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (char16_t c : text) {
+        const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+        out += littleEndian ? std::string{lo, hi} : std::string{hi, lo};
+    }
+    return out;
+}
+
+TEST(LibXmlReader, ReadsUtf16InEitherByteOrder) {
+    const std::u16string doc =
+        u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<r a=\"\u00e9\u20ac\"><b/></r>";
+    for (bool le : {true, false}) {
+        auto w = walk(utf16(doc, le));
+        EXPECT_EQ(w.nodes, (std::vector<std::string>{"decl:version=1.0,encoding=UTF-16",
+                                                     "element:r", "element:b"}))
+            << le;
+        EXPECT_TRUE(w.eof) << le;
+    }
+    // Without a mark, by its first characters.
+    EXPECT_EQ(walk(utf16(doc, true, false)).nodes.size(), 3u);
+    // A lone surrogate ends the document there, after the nodes before it.
+    auto w = walk(utf16(u"<?xml version=\"1.0\"?><r><b/>\xD800<c/></r>", true));
+    EXPECT_EQ(w.nodes, (std::vector<std::string>{"decl:version=1.0", "element:r", "element:b"}));
+    EXPECT_LT(w.last, 0);
+    // So does an odd byte at the end.
+    EXPECT_LT(walk(utf16(u"<?xml version=\"1.0\"?><r/>", false) + "x").last, 0);
+}
+
 }  // namespace
