@@ -90,9 +90,10 @@ void report(uint32_t id) {
     platform::ports().eventLog->reportError(id, text, size);
 }
 
-// A leading decimal integer with an optional sign, as the C library reads one; text that does
-// not start with a number is 0.
+// A leading decimal integer with an optional minus sign. Text that does not start with a digit
+// or a minus sign is 0: no skipped blanks and no plus sign, which the C library would take.
 long leadingInteger(const std::string& s) {
+    if (s.empty() || (s[0] != '-' && (s[0] < '0' || s[0] > '9'))) return 0;
     errno = 0;
     const long v = std::strtol(s.c_str(), nullptr, 10);
     return errno == ERANGE ? (v < 0 ? LONG_MIN : LONG_MAX) : v;

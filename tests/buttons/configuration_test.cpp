@@ -118,6 +118,17 @@ TEST_F(ConfigurationTest, IntervalRules) {
     EXPECT_EQ(VolumeMuteButton.AutoRepeatEnabled, 1);
 }
 
+TEST_F(ConfigurationTest, AnIntervalNotStartingWithADigitOrMinusIsZero) {
+    for (const char* v : {"+300", " 300", "\t300", ""}) {
+        resetButtonConfiguration();
+        read(document(std::string("<Button Id=\"VolumeUpButton\" Enabled=\"true\" "
+                                  "AutoRepeatEnabled=\"true\" AutoRepeatInterval=\"") +
+                      v + "\"/>"));
+        EXPECT_TRUE(ids().empty()) << v;
+        EXPECT_EQ(VolumeUpButton, (ButtonConfiguration{1, 0, {}, 0, 0})) << v;
+    }
+}
+
 TEST_F(ConfigurationTest, OutOfRangeIntervalsAreInvalid) {
     for (const char* v : {"100", "199", "4001", "-200", "99999999999999999999"}) {
         resetButtonConfiguration();
