@@ -37,6 +37,9 @@ void onError(void* userData, xmlErrorPtr error) {
     pass->errorSeen = true;
     pass->line = error->line;
     pass->column = error->int2;
+    // Only the first error matters, and parsing on after one would go through a DOCTYPE's
+    // internal subset without the stop below (SAX is off by then) and declare its entities.
+    xmlStopParser(ctxt);
 }
 
 void onStartElement(void* userData, const xmlChar* localname, const xmlChar* prefix,

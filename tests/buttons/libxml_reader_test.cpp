@@ -120,6 +120,12 @@ TEST(LibXmlReader, NestedEntitiesAreRefusedBeforeAnyIsDeclared) {
         EXPECT_LT(w.last, 0);
         EXPECT_FALSE(w.eof);
     }
+    // Nor after an earlier error: the parse ends at the first one.
+    const auto start = std::chrono::steady_clock::now();
+    auto late = walk("<?xml version=\"1.0\" encodinUT\"F=g-8\"?>" +
+                     laughs(8, "<r a=\"&a8;\"/>").substr(21));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+    EXPECT_LT(late.last, 0);
     // Without a DOCTYPE an entity other than the predefined ones cannot be known: refused.
     auto w = walk("<r a=\"&amp;&#65;\"><b/>&x;<c/></r>");
     EXPECT_EQ(w.nodes, (std::vector<std::string>{"element:r", "element:b"}));
