@@ -2,6 +2,7 @@
 // unfused, or levels like 0.57 round to a different percentage.
 #include "audio/volume.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -92,8 +93,10 @@ int32_t stepMixer(platform::SpeakerLine& line, bool up) {
         if (up && c < kMixerTop) c += kMixerStep;
         if (!up && c > 0) c -= kMixerStep;
     }
-    if (!line.setVolume(ch)) return 0;
-    countStep(up);
+    if (!line.setVolume(ch, up ? platform::Travel::Up : platform::Travel::Down)) return 0;
+    // What the hardware holds: on a coarse mixer a step moves more than one percent. On a fine
+    // one this is the level read plus or minus one.
+    VolumeCount = std::min<int32_t>(100, static_cast<int32_t>(roundDownToStep(ch[0]) / kMixerStep));
     return 1;
 }
 

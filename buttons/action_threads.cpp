@@ -25,7 +25,7 @@ std::size_t characterCount(const std::string& text) {
 
 struct ButtonThread {
     const char* name;
-    const ButtonConfiguration& record;
+    const ButtonRecord& record;
     const std::atomic<base::Event*>& make;
     const std::atomic<base::Event*>& release;
     std::size_t parametersSize;
@@ -101,7 +101,7 @@ void runButtonThread(const ButtonThread& button) {
         if (base::waitForSingleObject(button.make.load(), base::kInfinite) != base::kWaitObject0) {
             return;
         }
-        const ButtonConfiguration record = buttonRecord(button.record);
+        const ButtonConfiguration record = button.record.get();
         perform(button, record, buffers, true);
         if (!record.AutoRepeatEnabled) continue;
         uint32_t r = base::waitForSingleObject(button.release.load(), kFirstRepeatDelayMs);

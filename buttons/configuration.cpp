@@ -4,22 +4,17 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 
 #include "app/globals.h"
 #include "app/status.h"
+#include "platform/files.h"
 #include "platform/ports.h"
 
-ButtonConfiguration VolumeMuteButton{1, MuteVolume, {}, 0, 0};
-ButtonConfiguration VolumeUpButton{1, IncreaseVolume, {}, 1, 30};
-ButtonConfiguration VolumeDownButton{1, DecreaseVolume, {}, 1, 30};
+ButtonRecord VolumeMuteButton{{1, MuteVolume, {}, 0, 0}};
+ButtonRecord VolumeUpButton{{1, IncreaseVolume, {}, 1, 30}};
+ButtonRecord VolumeDownButton{{1, DecreaseVolume, {}, 1, 30}};
 uint32_t dwElementCount = 0;
-
-ButtonConfiguration buttonRecord(const ButtonConfiguration& record) {
-    return record;
-}
 
 namespace {
 
@@ -49,7 +44,7 @@ int buttonIndex(const std::string& id) {
     return -1;
 }
 
-ButtonConfiguration& record(int index) {
+ButtonRecord& record(int index) {
     return index == 0 ? VolumeMuteButton : index == 1 ? VolumeUpButton : VolumeDownButton;
 }
 
@@ -94,9 +89,10 @@ void report(uint32_t id) {
     platform::ports().eventLog->reportError(id, text, size);
 }
 
-// A leading decimal integer with an optional sign, as the C library reads one; text that does
-// not start with a number is 0.
+// A leading decimal integer with an optional minus sign. Text that does not start with a digit
+// or a minus sign is 0: no skipped blanks and no plus sign, which the C library would take.
 long leadingInteger(const std::string& s) {
+    if (s.empty() || (s[0] != '-' && (s[0] < '0' || s[0] > '9'))) return 0;
     errno = 0;
     const long v = std::strtol(s.c_str(), nullptr, 10);
     return errno == ERANGE ? (v < 0 ? LONG_MIN : LONG_MAX) : v;
@@ -123,7 +119,7 @@ bool flag(const std::string& value, int32_t& out) {
 
 void SetDefaultButtonConfiguration(const std::string& szButtonId) {
     const int i = buttonIndex(szButtonId);
-    if (i >= 0) record(i) = kDefaults[i];
+    if (i >= 0) record(i).set(kDefaults[i]);
 }
 
 int32_t ReadButtonAttributes(platform::XmlPullReader& reader, int32_t bApply,
@@ -191,7 +187,7 @@ int32_t XmlLiteReader(std::span<const uint8_t> document) {
                     if (work.AutoRepeatInterval == 0) work.AutoRepeatEnabled = 0;
                     const int i = buttonIndex(id);
                     if (i >= 0 && !applied[i]) {
-                        record(i) = work;
+                        record(i).set(std::move(work));
                         applied[i] = true;
                     }
                 }
@@ -232,19 +228,16 @@ int32_t XmlLiteReader(std::span<const uint8_t> document) {
 }
 
 void CheckButtonConfiguration() {
-    std::ifstream file(szConfigurationFile, std::ios::binary);
-    if (!file) return;
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(szConfigurationFile, ec);
+    std::vector<uint8_t> bytes;
+    const platform::FileRead read =
+        platform::readRegularFile(szConfigurationFile, kMaxConfigurationSize - 1, bytes);
+    if (read == platform::FileRead::Missing || read == platform::FileRead::Failed) return;
     platform::EventLog& log = *platform::ports().eventLog;
     log.registerSource("VESKOSD");
-    if (ec || size >= kMaxConfigurationSize) {
+    // Not a regular file: it has no size to check, which reports as an unreadable size.
+    if (read != platform::FileRead::Read) {
         report(EVENT_CONFIG_TOO_LARGE);
     } else {
-        // Read at most what passed the check, should the file grow meanwhile.
-        std::vector<uint8_t> bytes(size);
-        file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-        bytes.resize(static_cast<std::size_t>(file.gcount()));
         XmlLiteReader(bytes);
     }
     log.deregisterSource();
@@ -255,7 +248,7 @@ const std::vector<LoggedEvent>& loggedEvents() {
 }
 
 void resetButtonConfiguration() {
-    for (int i = 0; i < 3; ++i) record(i) = kDefaults[i];
+    for (int i = 0; i < 3; ++i) record(i).set(kDefaults[i]);
     dwElementCount = 0;
     events().clear();
 }
@@ -268,9 +261,9 @@ void registerButtonStatus() {
                               {"AutoRepeatEnabled", c.AutoRepeatEnabled},
                               {"AutoRepeatInterval", c.AutoRepeatInterval}};
     };
-    registerStatusSection("VolumeMuteButton", [=] { return recordJson(VolumeMuteButton); });
-    registerStatusSection("VolumeUpButton", [=] { return recordJson(VolumeUpButton); });
-    registerStatusSection("VolumeDownButton", [=] { return recordJson(VolumeDownButton); });
+    registerStatusSection("VolumeMuteButton", [=] { return recordJson(VolumeMuteButton.get()); });
+    registerStatusSection("VolumeUpButton", [=] { return recordJson(VolumeUpButton.get()); });
+    registerStatusSection("VolumeDownButton", [=] { return recordJson(VolumeDownButton.get()); });
     registerStatusSection("dwElementCount", [] { return nlohmann::json(dwElementCount); });
     registerStatusSection("eventLog", [] {
         nlohmann::json list = nlohmann::json::array();

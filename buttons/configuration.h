@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/xml_reader.h"
@@ -31,13 +33,30 @@ struct ButtonConfiguration {
 inline constexpr std::size_t kMaxActionValue = 1023;
 inline constexpr uint64_t kMaxConfigurationSize = 0x100000;
 
-extern ButtonConfiguration VolumeMuteButton;
-extern ButtonConfiguration VolumeUpButton;
-extern ButtonConfiguration VolumeDownButton;
-extern uint32_t dwElementCount;
+// One button's record. The notification and action threads read it while start-up may still be
+// writing it: each read is a copy taken under the record's lock, so it is one whole record, the
+// one before or the one after a write.
+class ButtonRecord {
+public:
+    explicit ButtonRecord(ButtonConfiguration initial) : value_(std::move(initial)) {}
+    ButtonConfiguration get() const {
+        std::lock_guard lock(m_);
+        return value_;
+    }
+    void set(ButtonConfiguration c) {
+        std::lock_guard lock(m_);
+        value_ = std::move(c);
+    }
 
-// A copy of one record, for threads other than the GUI thread.
-ButtonConfiguration buttonRecord(const ButtonConfiguration& record);
+private:
+    mutable std::mutex m_;
+    ButtonConfiguration value_;
+};
+
+extern ButtonRecord VolumeMuteButton;
+extern ButtonRecord VolumeUpButton;
+extern ButtonRecord VolumeDownButton;
+extern uint32_t dwElementCount;
 
 inline constexpr uint32_t EVENT_CONFIG_TOO_LARGE = 0xC0020100;
 inline constexpr uint32_t EVENT_CONFIG_TOO_DEEP = 0xC0020101;

@@ -63,22 +63,22 @@ void takeNotifyCode(uint32_t code) {
     };
     switch (code) {
         case ACPI_NC_VOL_MUTE_RELEASE:
-            release(buttonRecord(VolumeMuteButton), hVolMuteBreakEvent);
+            release(VolumeMuteButton.get(), hVolMuteBreakEvent);
             break;
         case ACPI_NC_VOL_MUTE_PRESS:
-            press(buttonRecord(VolumeMuteButton), hVolMuteMakeEvent);
+            press(VolumeMuteButton.get(), hVolMuteMakeEvent);
             break;
         case ACPI_NC_VOL_UP_PRESS:
-            press(buttonRecord(VolumeUpButton), hVolUpMakeEvent);
+            press(VolumeUpButton.get(), hVolUpMakeEvent);
             break;
         case ACPI_NC_VOL_UP_RELEASE:
-            release(buttonRecord(VolumeUpButton), hVolUpBreakEvent);
+            release(VolumeUpButton.get(), hVolUpBreakEvent);
             break;
         case ACPI_NC_VOL_DOWN_PRESS:
-            press(buttonRecord(VolumeDownButton), hVolDownMakeEvent);
+            press(VolumeDownButton.get(), hVolDownMakeEvent);
             break;
         case ACPI_NC_VOL_DOWN_RELEASE:
-            release(buttonRecord(VolumeDownButton), hVolDownBreakEvent);
+            release(VolumeDownButton.get(), hVolDownBreakEvent);
             break;
         case ACPI_NC_DISABLE_HID:
             base::postMessage(hMainWnd.load(), WM_DEVICE_EVENT, DEVICE_EVENT_WPARAM,

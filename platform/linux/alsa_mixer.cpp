@@ -30,14 +30,29 @@ public:
         return true;
     }
 
-    bool setVolume(const uint32_t channels[2]) override {
-        if (mono()) {
-            return snd_mixer_selem_set_playback_volume_all(elem_, fromUnits(channels[0])) == 0;
+    bool setVolume(uint32_t channels[2], Travel travel) override {
+        snd_mixer_handle_events(mixer_);
+        long now[2] = {min_, min_};
+        if (snd_mixer_selem_get_playback_volume(elem_, SND_MIXER_SCHN_FRONT_LEFT, &now[0]) < 0) {
+            return false;
         }
-        return snd_mixer_selem_set_playback_volume(elem_, SND_MIXER_SCHN_FRONT_LEFT,
-                                                   fromUnits(channels[0])) == 0 &&
-               snd_mixer_selem_set_playback_volume(elem_, SND_MIXER_SCHN_FRONT_RIGHT,
-                                                   fromUnits(channels[1])) == 0;
+        if (mono() ||
+            snd_mixer_selem_get_playback_volume(elem_, SND_MIXER_SCHN_FRONT_RIGHT, &now[1]) < 0) {
+            now[1] = now[0];
+        }
+        const long left = mixerRaw(channels[0], min_, max_, travel, now[0]);
+        const long right = mono() ? left : mixerRaw(channels[1], min_, max_, travel, now[1]);
+        if (mono()) {
+            if (snd_mixer_selem_set_playback_volume_all(elem_, left) != 0) return false;
+        } else if (snd_mixer_selem_set_playback_volume(elem_, SND_MIXER_SCHN_FRONT_LEFT, left) !=
+                       0 ||
+                   snd_mixer_selem_set_playback_volume(elem_, SND_MIXER_SCHN_FRONT_RIGHT, right) !=
+                       0) {
+            return false;
+        }
+        channels[0] = toUnits(left);
+        channels[1] = toUnits(right);
+        return true;
     }
 
     // Muted is the playback switch turned off.
@@ -58,18 +73,7 @@ public:
 private:
     bool mono() const { return snd_mixer_selem_is_playback_mono(elem_) != 0; }
 
-    uint32_t toUnits(long v) const {
-        if (max_ <= min_) return 0;
-        const double x = static_cast<double>(std::clamp(v, min_, max_) - min_) * 65535.0 /
-                         static_cast<double>(max_ - min_);
-        return static_cast<uint32_t>(std::lround(x));
-    }
-
-    long fromUnits(uint32_t u) const {
-        const double x = static_cast<double>(std::min<uint32_t>(u, 65535)) *
-                         static_cast<double>(max_ - min_) / 65535.0;
-        return min_ + std::lround(x);
-    }
+    uint32_t toUnits(long v) const { return mixerUnits(v, min_, max_); }
 
     snd_mixer_t* mixer_;
     snd_mixer_elem_t* elem_;

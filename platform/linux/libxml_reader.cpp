@@ -1,8 +1,14 @@
 #include "platform/linux/libxml_reader.h"
 
+#include <libxml/SAX2.h>
+#include <libxml/encoding.h>
+#include <libxml/parserInternals.h>
 #include <libxml/xmlreader.h>
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,21 +18,51 @@ namespace platform::linux_adapter {
 namespace {
 
 constexpr int kMaxDepth = 256;
-// No entity substitution and no DTD loading: with neither, nothing outside is ever read.
-constexpr int kOptions = XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+// No entity substitution and no DTD loading: with neither, nothing outside is ever read. libxml2's
+// own guards (entity amplification, its depth limit, which lies past ours) stay on.
+constexpr int kOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
 
-struct ErrorPosition {
-    bool seen = false;
+struct FirstPass {
+    bool errorSeen = false;
     int line = 0;
     int column = 0;
+    bool doctype = false;
+    bool elementSeen = false;  // before the first error
 };
 
-void onError(void* data, xmlErrorPtr error) {
-    auto* pos = static_cast<ErrorPosition*>(data);
-    if (pos->seen || !error || error->level < XML_ERR_ERROR) return;
-    pos->seen = true;
-    pos->line = error->line;
-    pos->column = error->int2;
+void onError(void* userData, xmlErrorPtr error) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(userData);
+    auto* pass = static_cast<FirstPass*>(ctxt->_private);
+    if (pass->errorSeen || !error || error->level < XML_ERR_ERROR) return;
+    pass->errorSeen = true;
+    pass->line = error->line;
+    pass->column = error->int2;
+    // Only the first error matters, and parsing on after one would go through a DOCTYPE's
+    // internal subset without the stop below (SAX is off by then) and declare its entities.
+    xmlStopParser(ctxt);
+}
+
+void onStartElement(void* userData, const xmlChar* localname, const xmlChar* prefix,
+                    const xmlChar* uri, int nbNamespaces, const xmlChar** namespaces,
+                    int nbAttributes, int nbDefaulted, const xmlChar** attributes) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(userData);
+    auto* pass = static_cast<FirstPass*>(ctxt->_private);
+    if (!pass->errorSeen) pass->elementSeen = true;
+    xmlSAX2StartElementNs(userData, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
+                          nbDefaulted, attributes);
+}
+
+// Called once a DOCTYPE's name and external id are read and before its internal subset: the
+// parse stops here, so no entity is ever declared, let alone expanded.
+void onDoctype(void* userData, const xmlChar*, const xmlChar*, const xmlChar*) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(userData);
+    auto* pass = static_cast<FirstPass*>(ctxt->_private);
+    if (!pass->errorSeen) {
+        pass->doctype = true;
+        pass->line = ctxt->input->line;
+        pass->column = ctxt->input->col;
+    }
+    xmlStopParser(ctxt);
 }
 
 // Byte offset of a 1-based line and character column.
@@ -39,36 +75,96 @@ std::size_t offsetOf(const std::vector<uint8_t>& doc, int line, int column) {
         if ((doc[i] & 0xC0) != 0x80) ++c;
     }
     while (i < doc.size() && (doc[i] & 0xC0) == 0x80) ++i;
-    return i;
+    return std::min(i, doc.size());
 }
 
+struct Prefix {
+    std::size_t size = 0;
+    bool rejected = true;
+    bool prologOnly = true;  // no element starts before the cut
+};
+
 // Whether the document is rejected and, if so, where the nodes a pull reader would have
-// delivered end: before the error, and before any markup the error left unfinished.
-std::size_t deliveredPrefix(const std::vector<uint8_t>& doc, bool& rejected) {
-    ErrorPosition pos;
-    rejected = true;
-    xmlTextReaderPtr r =
-        xmlReaderForMemory(reinterpret_cast<const char*>(doc.data()), static_cast<int>(doc.size()),
-                           nullptr, nullptr, kOptions);
-    if (!r) return 0;
-
-    xmlTextReaderSetStructuredErrorHandler(r, onError, &pos);
-    int result;
-    while ((result = xmlTextReaderRead(r)) == 1) {
+// delivered end: before the error, and before any markup or reference the error left
+// unfinished. A DOCTYPE ends the delivered part at its start.
+Prefix deliveredPrefix(const std::vector<uint8_t>& doc, int options) {
+    Prefix out;
+    xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(reinterpret_cast<const char*>(doc.data()),
+                                                      static_cast<int>(doc.size()));
+    if (!ctxt) return out;
+    FirstPass pass;
+    ctxt->_private = &pass;
+    xmlCtxtUseOptions(ctxt, options);
+    ctxt->sax->serror = onError;
+    ctxt->sax->internalSubset = onDoctype;
+    ctxt->sax->startElementNs = onStartElement;
+    const int result = xmlParseDocument(ctxt);
+    out.rejected = result != 0 || !ctxt->wellFormed || pass.doctype || pass.errorSeen;
+    if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);
+    xmlFreeParserCtxt(ctxt);
+    out.prologOnly = !pass.elementSeen;
+    if (!out.rejected) {
+        out.size = doc.size();
+        return out;
     }
-    xmlFreeTextReader(r);
-    rejected = result < 0;
-    if (!rejected) return doc.size();
 
-    std::size_t cut = pos.seen && pos.line > 0 ? offsetOf(doc, pos.line, pos.column) : doc.size();
-    for (std::size_t i = cut; i > 0; --i) {
-        if (doc[i - 1] == '>') break;
+    const bool located = (pass.errorSeen || pass.doctype) && pass.line > 0;
+    const std::size_t at = located ? offsetOf(doc, pass.line, pass.column) : doc.size();
+    if (pass.doctype) {
+        static const char kDoctype[] = "<!DOCTYPE";
+        const auto end = doc.begin() + static_cast<long>(at);
+        const auto start =
+            std::find_end(doc.begin(), end, kDoctype, kDoctype + sizeof(kDoctype) - 1);
+        out.size = start == end ? 0 : static_cast<std::size_t>(start - doc.begin());
+        return out;
+    }
+    std::size_t i = at;
+    for (; i > 0 && doc[i - 1] != '>'; --i) {
         if (doc[i - 1] == '<') {
-            cut = i - 1;
-            break;
+            out.size = i - 1;
+            return out;
         }
     }
-    return cut;
+    // In character data: before the first reference, which may be the one refused.
+    const auto amp =
+        std::find(doc.begin() + static_cast<long>(i), doc.begin() + static_cast<long>(at), '&');
+    out.size = static_cast<std::size_t>(amp - doc.begin());
+    return out;
+}
+
+// UTF-16 (with its byte-order mark, or without one when it starts with "<?") as UTF-8, the one
+// encoding the rest of the reading works in; other input unchanged. Where the UTF-16 is broken,
+// a byte that no UTF-8 reading accepts takes its place, so the document fails right there.
+std::vector<uint8_t> asUtf8(std::span<const uint8_t> in, bool& converted) {
+    converted = false;
+    const auto starts = [&](std::initializer_list<uint8_t> bytes) {
+        return in.size() >= bytes.size() && std::equal(bytes.begin(), bytes.end(), in.begin());
+    };
+    xmlCharEncoding encoding = XML_CHAR_ENCODING_NONE;
+    std::size_t skip = 0;
+    if (starts({0xFF, 0xFE})) {
+        encoding = XML_CHAR_ENCODING_UTF16LE;
+        skip = 2;
+    } else if (starts({0xFE, 0xFF})) {
+        encoding = XML_CHAR_ENCODING_UTF16BE;
+        skip = 2;
+    } else if (starts({'<', 0, '?', 0})) {
+        encoding = XML_CHAR_ENCODING_UTF16LE;
+    } else if (starts({0, '<', 0, '?'})) {
+        encoding = XML_CHAR_ENCODING_UTF16BE;
+    }
+    xmlCharEncodingHandlerPtr handler =
+        encoding == XML_CHAR_ENCODING_NONE ? nullptr : xmlGetCharEncodingHandler(encoding);
+    if (!handler || !handler->input) return {in.begin(), in.end()};
+    converted = true;
+    const std::size_t size = in.size() - skip;
+    std::vector<uint8_t> out(size / 2 * 3 + 1);
+    int outLen = static_cast<int>(out.size());
+    int inLen = static_cast<int>(size);
+    const int r = handler->input(out.data(), &outLen, in.data() + skip, &inLen);
+    out.resize(static_cast<std::size_t>(std::max(outLen, 0)));
+    if (r < 0 || static_cast<std::size_t>(inLen) != size) out.push_back(0xFF);
+    return out;
 }
 
 // The declaration's attributes, from `<?xml version="1.0" ...?>` at the very start.
@@ -133,21 +229,30 @@ void ignoreGenericError(void*, const char*, ...) {}
 
 class LibXmlReader final : public XmlPullReader {
 public:
-    explicit LibXmlReader(std::span<const uint8_t> document)
-        : doc_(document.begin(), document.end()) {}
+    explicit LibXmlReader(std::span<const uint8_t> document) : doc_(asUtf8(document, utf16_)) {}
     ~LibXmlReader() override {
         if (r_) xmlFreeTextReader(r_);
     }
 
     bool setUp() {
         declarationPending_ = parseDeclaration(doc_, declaration_);
-        const std::size_t prefix = deliveredPrefix(doc_, failAtEnd_);
+        // Converted input keeps its declaration's encoding="UTF-16", which no longer holds.
+        const int options = kOptions | (utf16_ ? XML_PARSE_IGNORE_ENC : 0);
+        const Prefix prefix = deliveredPrefix(doc_, options);
+        failAtEnd_ = prefix.rejected;
 
-        // An empty prefix still gets a reader, which ends at once.
-        static const char kEmpty[] = " ";
-        r_ = xmlReaderForMemory(prefix ? reinterpret_cast<const char*>(doc_.data()) : kEmpty,
-                                static_cast<int>(prefix ? prefix : 1), nullptr, nullptr,
-                                kOptions | (failAtEnd_ ? XML_PARSE_RECOVER : 0));
+        // A prefix without an element would fail as a whole (no root) before giving the nodes
+        // it has: an element is added to end it, and reaching that element fails the read.
+        std::vector<uint8_t> input(doc_.begin(), doc_.begin() + static_cast<long>(prefix.size));
+        if (failAtEnd_ && prefix.prologOnly) {
+            static const char kEnd[] = "<end/>";
+            input.insert(input.end(), kEnd, kEnd + sizeof(kEnd) - 1);
+            failAtFirstElement_ = true;
+        }
+        input_ = std::move(input);
+        r_ = xmlReaderForMemory(reinterpret_cast<const char*>(input_.data()),
+                                static_cast<int>(input_.size()), nullptr, nullptr,
+                                options | (failAtEnd_ ? XML_PARSE_RECOVER : 0));
         return r_ != nullptr;
     }
 
@@ -166,6 +271,7 @@ public:
         if (r == 1) {
             type = mapType(xmlTextReaderNodeType(r_));
             if (type == XmlNodeType::DocumentType) return fail();
+            if (type == XmlNodeType::Element && failAtFirstElement_) return fail();
             if (type == XmlNodeType::Element && xmlTextReaderDepth(r_) + 1 > kMaxDepth) {
                 return fail();
             }
@@ -232,13 +338,16 @@ private:
         return XML_E_FAIL;
     }
 
-    std::vector<uint8_t> doc_;
+    bool utf16_ = false;
+    std::vector<uint8_t> doc_;    // UTF-8 or as given
+    std::vector<uint8_t> input_;  // what the reader reads, kept while it does
     xmlTextReaderPtr r_ = nullptr;
     std::vector<std::pair<std::string, std::string>> declaration_;
     bool declarationPending_ = false;
     bool onDeclaration_ = false;
     int declarationAttribute_ = -1;
     bool failAtEnd_ = false;
+    bool failAtFirstElement_ = false;
     bool failed_ = false;
     bool eof_ = false;
 };

@@ -6,7 +6,8 @@
 
 namespace platform::linux_adapter {
 
-// 6 when a PulseAudio-compatible server answers, else 5; a non-zero override wins.
+// 6 (the endpoint path on a PulseAudio-compatible server, which may come later), or the
+// non-zero override: 5 selects the ALSA mixer.
 class LinuxPlatformInfo final : public PlatformInfo {
 public:
     explicit LinuxPlatformInfo(uint32_t override) : override_(override) {}

@@ -324,8 +324,4 @@ std::unique_ptr<DeviceEnumerator> PulseAudioEndpoints::open() {
     return std::make_unique<PulseEnumerator>(std::move(c));
 }
 
-bool pulseServerAnswers() {
-    return PulseConnection::connect() != nullptr;
-}
-
 }  // namespace platform::linux_adapter

@@ -22,7 +22,4 @@ private:
     std::shared_ptr<PulseConnection> kept_;
 };
 
-// True when a server accepts a connection within a short time.
-bool pulseServerAnswers();
-
 }  // namespace platform::linux_adapter

@@ -122,13 +122,20 @@ public:
             return true;
         });
     }
-    bool setVolume(const uint32_t channels[2]) override {
+    bool setVolume(uint32_t channels[2], Travel travel) override {
         return audio_.with([&](SimAudioState& s) {
             if (s.mixerSetFails) return false;
-            s.channels[0] = std::min<uint32_t>(channels[0], 65535);
-            s.channels[1] = std::min<uint32_t>(channels[1], 65535);
             s.calls.push_back("setChannels " + std::to_string(channels[0]) + " " +
                               std::to_string(channels[1]));
+            for (int i = 0; i < 2; ++i) {
+                channels[i] = std::min<uint32_t>(channels[i], 65535);
+                if (s.mixerSteps > 0) {
+                    const long now = mixerRaw(s.channels[i], 0, s.mixerSteps, Travel::Nearest, 0);
+                    channels[i] = mixerUnits(mixerRaw(channels[i], 0, s.mixerSteps, travel, now), 0,
+                                             s.mixerSteps);
+                }
+                s.channels[i] = channels[i];
+            }
             return true;
         });
     }

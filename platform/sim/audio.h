@@ -37,7 +37,8 @@ struct SimAudioState {
     // Mixer
     uint32_t mixerDevices = 1;
     bool mixerHasMute = true;
-    uint32_t channels[2] = {32767, 32767};
+    uint32_t channels[2] = {32767, 32767};  // in units, as the hardware holds them
+    long mixerSteps = 0;  // 0: as fine as the units; else a mixer of 0..mixerSteps
     uint32_t mixerMuted = 0;
     bool mixerGetFails = false;
     bool mixerSetFails = false;

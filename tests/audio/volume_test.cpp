@@ -289,6 +289,55 @@ TEST_F(MixerTest, StepDownAtZeroStaysAtZero) {
     EXPECT_EQ(VolumeCount.load(), 0);
 }
 
+// On a coarse mixer every step moves the hardware by one of its own steps, up through the whole
+// range and back down; the shown level is what the hardware then holds.
+TEST_F(MixerTest, OnACoarseMixerEveryStepMovesTheHardwareOneStep) {
+    for (long steps : {31L, 87L, 100L}) {
+        hw([&](SimAudioState& st) {
+            st.mixerSteps = steps;
+            st.channels[0] = st.channels[1] = 0;
+        });
+        auto expectAt = [&](long raw) {
+            const uint32_t held = platform::mixerUnits(raw, 0, steps);
+            ASSERT_EQ(channels(), std::make_pair(held, held)) << steps << " at " << raw;
+            ASSERT_EQ(VolumeCount.load(), static_cast<int32_t>(std::min(100u, held / 655)));
+        };
+        for (long raw = 1; raw <= steps + 1; ++raw) {
+            ASSERT_EQ(VolumeIn(), 1);
+            expectAt(std::min(raw, steps));  // and at the top it stays there
+        }
+        for (long raw = steps - 1; raw >= -1; --raw) {
+            ASSERT_EQ(VolumeDe(), 1);
+            expectAt(std::max(raw, 0L));
+        }
+    }
+}
+
+// The conversion itself: ranges that do not start at 0, and finer ones (255 steps; ALSA's pulse
+// plugin: 0..65536) where a step moves the level one percent and reads back as written.
+TEST(MixerConversion, MovesAtLeastOneStepAndReadsBackAsWritten) {
+    using platform::Travel;
+    EXPECT_EQ(platform::mixerRaw(655, 0, 31, Travel::Up, 0), 1);
+    EXPECT_EQ(platform::mixerRaw(1310, 0, 31, Travel::Down, 1), 0);
+    EXPECT_EQ(platform::mixerRaw(655, 0, 31, Travel::Nearest, 0), 0);
+    EXPECT_EQ(platform::mixerRaw(0, -6400, 0, Travel::Up, -6400), -6399);
+    EXPECT_EQ(platform::mixerRaw(65535, -6400, 0, Travel::Up, 0), 0);
+    EXPECT_EQ(platform::mixerRaw(0, -6400, 0, Travel::Down, -6400), -6400);
+    EXPECT_EQ(platform::mixerUnits(31, 0, 31), 65535u);
+    for (long range : {255L, 65536L}) {
+        for (uint32_t k = 1; k < 100; ++k) {
+            const long now = platform::mixerRaw(k * 655 + 300, 0, range, Travel::Nearest, 0);
+            for (auto travel : {Travel::Up, Travel::Down}) {
+                const uint32_t target = travel == Travel::Up ? (k + 1) * 655 : (k - 1) * 655;
+                const long raw = platform::mixerRaw(target, 0, range, travel, now);
+                EXPECT_TRUE(travel == Travel::Up ? raw > now : raw < now) << range << " " << k;
+                const uint32_t back = platform::mixerUnits(raw, 0, range);
+                EXPECT_EQ(back - back % 655, target) << range << " " << k;
+            }
+        }
+    }
+}
+
 TEST_F(MixerTest, StepReadsTheMuteButDoesNotUnmute) {
     hw([](SimAudioState& st) { st.mixerMuted = 1; });
     EXPECT_EQ(VolumeIn(), 1);

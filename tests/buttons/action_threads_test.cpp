@@ -130,9 +130,9 @@ protected:
     void TearDown() override {
         window->queue().setPostObserver({});
         hMainWnd = nullptr;
-        VolumeMuteButton = {1, MuteVolume, {}, 0, 0};
-        VolumeUpButton = {1, IncreaseVolume, {}, 1, 30};
-        VolumeDownButton = {1, DecreaseVolume, {}, 1, 30};
+        VolumeMuteButton.set({1, MuteVolume, {}, 0, 0});
+        VolumeUpButton.set({1, IncreaseVolume, {}, 1, 30});
+        VolumeDownButton.set({1, DecreaseVolume, {}, 1, 30});
         platform::installPorts({});
     }
     // Presses, holds for `hold`, releases; then waits until the thread is idle again.
@@ -166,7 +166,7 @@ protected:
 
 // Timing test: a one-second hold with a 200 ms interval repeats at about 0, 500, 700, 900 ms.
 TEST_F(ButtonThreadTest, HeldButtonRepeatsAfterHalfASecondAtItsInterval) {
-    VolumeUpButton.AutoRepeatInterval = 200;
+    VolumeUpButton.set({1, IncreaseVolume, {}, 1, 200});
     const auto start = pressFor(hVolUpMakeEvent, hVolUpBreakEvent, milliseconds(1000));
     const auto p = takePosts();
     ASSERT_EQ(p.size(), 4u);
@@ -191,20 +191,20 @@ TEST_F(ButtonThreadTest, EachActionPostsItsHotKeyAndNoActionDoesNothing) {
                                                   {DecreaseDisplayBrightness, KT_BRIT_DOWN},
                                                   {ToggleDisplayOnOff, KT_TOGGLE_LCD}};
     for (const auto& [action, id] : table) {
-        VolumeMuteButton.Action = action;
+        VolumeMuteButton.set({1, action, {}, 0, 0});
         pressFor(hVolMuteMakeEvent, hVolMuteBreakEvent, milliseconds(0));
         const auto p = takePosts();
         ASSERT_EQ(p.size(), 1u) << action;
         EXPECT_EQ(p[0].first, id);
     }
     // No action, even held with repeat on, posts nothing.
-    VolumeDownButton.Action = 0;
+    VolumeDownButton.set({1, 0, {}, 1, 30});
     pressFor(hVolDownMakeEvent, hVolDownBreakEvent, milliseconds(600));
     EXPECT_TRUE(takePosts().empty());
 }
 
 TEST_F(ButtonThreadTest, LaunchSplitsOnceAndARefusalIsLoggedOncePerThread) {
-    VolumeMuteButton = {1, LaunchExecutable, R"("/opt/my tools/prog" --flag "two words")", 0, 0};
+    VolumeMuteButton.set({1, LaunchExecutable, R"("/opt/my tools/prog" --flag "two words")", 0, 0});
     pressFor(hVolMuteMakeEvent, hVolMuteBreakEvent, milliseconds(0));
     {
         std::lock_guard lock(launcher->m);
@@ -213,7 +213,7 @@ TEST_F(ButtonThreadTest, LaunchSplitsOnceAndARefusalIsLoggedOncePerThread) {
         EXPECT_EQ(launcher->launches[0].second, R"(--flag "two words")");
     }
 
-    VolumeDownButton = {1, LaunchExecutable, R"("/opt/unclosed --flag)", 1, 200};
+    VolumeDownButton.set({1, LaunchExecutable, R"("/opt/unclosed --flag)", 1, 200});
     pressFor(hVolDownMakeEvent, hVolDownBreakEvent, milliseconds(800));
     pressFor(hVolDownMakeEvent, hVolDownBreakEvent, milliseconds(0));
     std::lock_guard lock(log->m);

@@ -2,7 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <fstream>
+#include <future>
+#include <thread>
 
 #include "app/globals.h"
 #include "platform/linux/libxml_reader.h"
@@ -48,9 +56,9 @@ protected:
         return out;
     }
     void expectDefaults() {
-        EXPECT_EQ(VolumeMuteButton, kMuteDefault);
-        EXPECT_EQ(VolumeUpButton, kUpDefault);
-        EXPECT_EQ(VolumeDownButton, kDownDefault);
+        EXPECT_EQ(VolumeMuteButton.get(), kMuteDefault);
+        EXPECT_EQ(VolumeUpButton.get(), kUpDefault);
+        EXPECT_EQ(VolumeDownButton.get(), kDownDefault);
     }
     std::string dir;
 };
@@ -64,18 +72,18 @@ TEST_F(ConfigurationTest, AValidFileReplacesTheNamedRecords) {
         "AutoRepeatInterval=\"250\"/>"
         "<Button Id=\"VolumeDownButton\" Enabled=\"false\" Action=\"ToggleDisplayOnOff\"/>"));
     EXPECT_TRUE(ids().empty());
-    EXPECT_EQ(VolumeUpButton,
+    EXPECT_EQ(VolumeUpButton.get(),
               (ButtonConfiguration{1, LaunchExecutable, "/usr/bin/foot -e htop", 1, 250}));
-    EXPECT_EQ(VolumeDownButton, (ButtonConfiguration{0, ToggleDisplayOnOff, {}, 0, 0}));
-    EXPECT_EQ(VolumeMuteButton, kMuteDefault);
+    EXPECT_EQ(VolumeDownButton.get(), (ButtonConfiguration{0, ToggleDisplayOnOff, {}, 0, 0}));
+    EXPECT_EQ(VolumeMuteButton.get(), kMuteDefault);
 }
 
 TEST_F(ConfigurationTest, AnElementStartsFromAZeroedRecord) {
     read(
         document("<Button Id=\"VolumeUpButton\" Enabled=\"true\"/>"
                  "<Button Id=\"VolumeMuteButton\"/>"));
-    EXPECT_EQ(VolumeUpButton, (ButtonConfiguration{1, 0, {}, 0, 0}));
-    EXPECT_EQ(VolumeMuteButton, (ButtonConfiguration{0, 0, {}, 0, 0}));
+    EXPECT_EQ(VolumeUpButton.get(), (ButtonConfiguration{1, 0, {}, 0, 0}));
+    EXPECT_EQ(VolumeMuteButton.get(), (ButtonConfiguration{0, 0, {}, 0, 0}));
     EXPECT_TRUE(ids().empty());
 }
 
@@ -84,9 +92,9 @@ TEST_F(ConfigurationTest, ActionValueCountsOnlyAfterLaunchExecutable) {
         document("<Button Id=\"VolumeUpButton\" Enabled=\"true\" ActionValue=\"/bin/x\" "
                  "Action=\"LaunchExecutable\"/>"
                  "<Button Id=\"VolumeDownButton\" Action=\"MuteVolume\" ActionValue=\"/bin/y\"/>"));
-    EXPECT_EQ(VolumeUpButton.Action, LaunchExecutable);
-    EXPECT_EQ(VolumeUpButton.ActionValue, "");
-    EXPECT_EQ(VolumeDownButton.ActionValue, "");
+    EXPECT_EQ(VolumeUpButton.get().Action, LaunchExecutable);
+    EXPECT_EQ(VolumeUpButton.get().ActionValue, "");
+    EXPECT_EQ(VolumeDownButton.get().ActionValue, "");
 }
 
 TEST_F(ConfigurationTest, UnknownActionsAndAttributesAreIgnored) {
@@ -99,7 +107,7 @@ TEST_F(ConfigurationTest, UnknownActionsAndAttributesAreIgnored) {
     read(
         document("<Button Id=\"VolumeUpButton\" Enabled=\"true\" Action=\"Reboot\" "
                  "Colour=\"red\"/>"));
-    EXPECT_EQ(VolumeUpButton, (ButtonConfiguration{1, 0, {}, 0, 0}));
+    EXPECT_EQ(VolumeUpButton.get(), (ButtonConfiguration{1, 0, {}, 0, 0}));
 }
 
 TEST_F(ConfigurationTest, IntervalRules) {
@@ -111,11 +119,22 @@ TEST_F(ConfigurationTest, IntervalRules) {
                  "<Button Id=\"VolumeMuteButton\" Enabled=\"true\" AutoRepeatEnabled=\"true\" "
                  "AutoRepeatInterval=\"4000ms\"/>"));
     EXPECT_TRUE(ids().empty());
-    EXPECT_EQ(VolumeUpButton.AutoRepeatEnabled, 0);  // 0 switches auto-repeat off
-    EXPECT_EQ(VolumeDownButton.AutoRepeatInterval, 0);
-    EXPECT_EQ(VolumeDownButton.AutoRepeatEnabled, 0);
-    EXPECT_EQ(VolumeMuteButton.AutoRepeatInterval, 4000);
-    EXPECT_EQ(VolumeMuteButton.AutoRepeatEnabled, 1);
+    EXPECT_EQ(VolumeUpButton.get().AutoRepeatEnabled, 0);  // 0 switches auto-repeat off
+    EXPECT_EQ(VolumeDownButton.get().AutoRepeatInterval, 0);
+    EXPECT_EQ(VolumeDownButton.get().AutoRepeatEnabled, 0);
+    EXPECT_EQ(VolumeMuteButton.get().AutoRepeatInterval, 4000);
+    EXPECT_EQ(VolumeMuteButton.get().AutoRepeatEnabled, 1);
+}
+
+TEST_F(ConfigurationTest, AnIntervalNotStartingWithADigitOrMinusIsZero) {
+    for (const char* v : {"+300", " 300", "\t300", ""}) {
+        resetButtonConfiguration();
+        read(document(std::string("<Button Id=\"VolumeUpButton\" Enabled=\"true\" "
+                                  "AutoRepeatEnabled=\"true\" AutoRepeatInterval=\"") +
+                      v + "\"/>"));
+        EXPECT_TRUE(ids().empty()) << v;
+        EXPECT_EQ(VolumeUpButton.get(), (ButtonConfiguration{1, 0, {}, 0, 0})) << v;
+    }
 }
 
 TEST_F(ConfigurationTest, OutOfRangeIntervalsAreInvalid) {
@@ -125,7 +144,7 @@ TEST_F(ConfigurationTest, OutOfRangeIntervalsAreInvalid) {
                                   "AutoRepeatInterval=\"") +
                       v + "\"/>"));
         EXPECT_EQ(ids(), (std::vector<uint32_t>{EVENT_CONFIG_NO_VALID_CHANGE})) << v;
-        EXPECT_EQ(VolumeUpButton, kUpDefault) << v;
+        EXPECT_EQ(VolumeUpButton.get(), kUpDefault) << v;
     }
 }
 
@@ -133,7 +152,7 @@ TEST_F(ConfigurationTest, TheFirstElementForAnIdWins) {
     read(
         document("<Button Id=\"VolumeDownButton\" Enabled=\"true\" Action=\"MuteVolume\"/>"
                  "<Button Id=\"VolumeDownButton\" Enabled=\"false\" Action=\"IncreaseVolume\"/>"));
-    EXPECT_EQ(VolumeDownButton, (ButtonConfiguration{1, MuteVolume, {}, 0, 0}));
+    EXPECT_EQ(VolumeDownButton.get(), (ButtonConfiguration{1, MuteVolume, {}, 0, 0}));
 }
 
 TEST_F(ConfigurationTest, PrefixesAreIgnoredButNamesAreCaseSensitive) {
@@ -142,8 +161,8 @@ TEST_F(ConfigurationTest, PrefixesAreIgnoredButNamesAreCaseSensitive) {
          "<c:Button Id=\"VolumeMuteButton\" Enabled=\"false\"/>"
          "<button Id=\"VolumeUpButton\" Enabled=\"false\"/>"
          "</c:Buttons></c:QZSystemConfiguration>");
-    EXPECT_EQ(VolumeMuteButton.Enabled, 0);
-    EXPECT_EQ(VolumeUpButton, kUpDefault);
+    EXPECT_EQ(VolumeMuteButton.get().Enabled, 0);
+    EXPECT_EQ(VolumeUpButton.get(), kUpDefault);
 }
 
 // Invalid values and what is kept.
@@ -154,9 +173,9 @@ TEST_F(ConfigurationTest, ACapitalTrueResetsThatButtonAndKeepsTheOthers) {
                  "<Button Id=\"VolumeUpButton\" Enabled=\"True\"/>"
                  "<Button Id=\"VolumeDownButton\" Enabled=\"false\"/>"));
     EXPECT_EQ(ids(), (std::vector<uint32_t>{EVENT_CONFIG_NO_VALID_CHANGE}));
-    EXPECT_EQ(VolumeMuteButton.Enabled, 0);
-    EXPECT_EQ(VolumeUpButton, kUpDefault);
-    EXPECT_EQ(VolumeDownButton.Enabled, 0);
+    EXPECT_EQ(VolumeMuteButton.get().Enabled, 0);
+    EXPECT_EQ(VolumeUpButton.get(), kUpDefault);
+    EXPECT_EQ(VolumeDownButton.get().Enabled, 0);
 }
 
 TEST_F(ConfigurationTest, AnInvalidValueBeforeTheIdResetsNothingAndAppliesNothing) {
@@ -164,7 +183,7 @@ TEST_F(ConfigurationTest, AnInvalidValueBeforeTheIdResetsNothingAndAppliesNothin
         document("<Button Id=\"VolumeUpButton\" Enabled=\"false\"/>"
                  "<Button Enabled=\"yes\" Id=\"VolumeUpButton\"/>"));
     EXPECT_EQ(ids(), (std::vector<uint32_t>{EVENT_CONFIG_NO_VALID_CHANGE}));
-    EXPECT_EQ(VolumeUpButton.Enabled, 0);
+    EXPECT_EQ(VolumeUpButton.get().Enabled, 0);
 }
 
 TEST_F(ConfigurationTest, AnOverlongCommandLineIsRefusedNotCut) {
@@ -177,8 +196,8 @@ TEST_F(ConfigurationTest, AnOverlongCommandLineIsRefusedNotCut) {
                  "<Button Id=\"VolumeDownButton\" Enabled=\"true\" Action=\"LaunchExecutable\" "
                  "ActionValue=\"" +
                  tooLong + "\"/>"));
-    EXPECT_EQ(VolumeUpButton.ActionValue, ok);
-    EXPECT_EQ(VolumeDownButton, kDownDefault);
+    EXPECT_EQ(VolumeUpButton.get().ActionValue, ok);
+    EXPECT_EQ(VolumeDownButton.get(), kDownDefault);
     EXPECT_EQ(ids(), (std::vector<uint32_t>{EVENT_CONFIG_NO_VALID_CHANGE}));
 }
 
@@ -189,6 +208,28 @@ TEST_F(ConfigurationTest, AnUnknownIdIsSkippedSilently) {
 }
 
 // What the end of the document checks.
+
+TEST_F(ConfigurationTest, AUtf16FileIsReadLikeAUtf8One) {
+    const std::u16string text =
+        u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<QZSystemConfiguration><Buttons>"
+        u"<Button Id=\"VolumeUpButton\" Enabled=\"true\" Action=\"LaunchExecutable\" "
+        u"ActionValue=\"/usr/bin/caf\u00e9 \u20ac\"/></Buttons></QZSystemConfiguration>\r\n";
+    for (const char* mark : {"\xFF\xFE", "\xFE\xFF"}) {
+        resetButtonConfiguration();
+        const bool le = mark[0] == '\xFF';
+        std::string bytes = mark;
+        for (char16_t c : text) {
+            const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+            bytes += le ? std::string{lo, hi} : std::string{hi, lo};
+        }
+        read(bytes);
+        EXPECT_TRUE(ids().empty()) << le;
+        EXPECT_EQ(
+            VolumeUpButton.get(),
+            (ButtonConfiguration{1, LaunchExecutable, "/usr/bin/caf\xC3\xA9 \xE2\x82\xAC", 0, 0}))
+            << le;
+    }
+}
 
 TEST_F(ConfigurationTest, NoFileKeepsTheDefaultsAndLogsNothing) {
     CheckButtonConfiguration();
@@ -217,7 +258,7 @@ TEST_F(ConfigurationTest, MissingRootButtonsOrButtonIsReported) {
     read(std::string(kDecl) +
          "<Buttons><Button Id=\"VolumeUpButton\" Enabled=\"false\"/></Buttons>");
     EXPECT_EQ(ids(), (std::vector<uint32_t>{EVENT_CONFIG_NO_VALID_CHANGE}));
-    EXPECT_EQ(VolumeUpButton, kUpDefault);
+    EXPECT_EQ(VolumeUpButton.get(), kUpDefault);
 }
 
 TEST_F(ConfigurationTest, BothReportsCanComeFromOneReading) {
@@ -307,7 +348,57 @@ TEST_F(ConfigurationTest, TheSizeLimitIsOneMebibyteExclusive) {
     ASSERT_EQ(text.size(), 0xFFFFFu);
     read(text);
     EXPECT_TRUE(ids().empty());
-    EXPECT_EQ(VolumeUpButton.Enabled, 0);
+    EXPECT_EQ(VolumeUpButton.get().Enabled, 0);
+}
+
+TEST_F(ConfigurationTest, AFifoOrDirectoryInTheFilesPlaceIsReportedNotWaitedOn) {
+    ASSERT_EQ(mkfifo(szConfigurationFile.c_str(), 0600), 0);
+    auto reading = std::async(std::launch::async, [] { CheckButtonConfiguration(); });
+    if (reading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        // Free the reading so the test can end: a writer that comes and goes.
+        close(open(szConfigurationFile.c_str(), O_WRONLY | O_NONBLOCK));
+        FAIL() << "the reading waited for a writer on the FIFO";
+    }
+    EXPECT_EQ(ids(), (std::vector<uint32_t>{EVENT_CONFIG_TOO_LARGE}));
+    expectDefaults();
+
+    resetButtonConfiguration();
+    unlink(szConfigurationFile.c_str());
+    ASSERT_EQ(mkdir(szConfigurationFile.c_str(), 0700), 0);
+    CheckButtonConfiguration();
+    EXPECT_EQ(ids(), (std::vector<uint32_t>{EVENT_CONFIG_TOO_LARGE}));
+    rmdir(szConfigurationFile.c_str());
+}
+
+// The notification and action threads read the records while start-up writes them: each read
+// sees one whole record, the default or the file's, never a mix.
+TEST_F(ConfigurationTest, ReadersOnOtherThreadsSeeWholeRecords) {
+    const std::string text = document(
+        "<Button Id=\"VolumeUpButton\" Enabled=\"true\" Action=\"LaunchExecutable\" "
+        "ActionValue=\"/usr/bin/a-rather-long-program-name --with --several --arguments\" "
+        "AutoRepeatEnabled=\"true\" AutoRepeatInterval=\"4000\"/>");
+    const ButtonConfiguration fromFile{
+        1, LaunchExecutable, "/usr/bin/a-rather-long-program-name --with --several --arguments", 1,
+        4000};
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0}, mixed{0};
+    std::thread reader([&] {
+        while (!done.load()) {
+            const ButtonConfiguration c = VolumeUpButton.get();
+            if (!(c == kUpDefault) && !(c == fromFile)) mixed.fetch_add(1);
+            reads.fetch_add(1);
+        }
+    });
+    const auto bytes =
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    for (int i = 0; i < 300 || reads.load() < 1000; ++i) {
+        SetDefaultButtonConfiguration("VolumeUpButton");
+        XmlLiteReader(bytes);
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(mixed.load(), 0);
+    EXPECT_EQ(VolumeUpButton.get(), fromFile);
 }
 
 TEST(ConfigurationReports, TextsAndDataSizes) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,70 @@ TEST(LibXmlReader, AnEmptyOrBinaryInputIsRejectedNotCrashed) {
     EXPECT_LT(walk("").last, 0);
     EXPECT_LT(walk(std::string("\x00\x01\x02\xFF", 4)).last, 0);
     EXPECT_LT(walk("<?xml").last, 0);
+}
+
+// Nested entities that, expanded, would take seconds and hundreds of megabytes. A timing test:
+// the refusal must come before any expansion could.
+std::string laughs(int depth, const std::string& use) {
+    std::string doc = "<?xml version=\"1.0\"?><!-- before --><!DOCTYPE r [<!ENTITY a0 \"lol\">";
+    for (int i = 1; i <= depth; ++i) {
+        doc += "<!ENTITY a" + std::to_string(i) + " \"";
+        for (int k = 0; k < 10; ++k) doc += "&a" + std::to_string(i - 1) + ";";
+        doc += "\">";
+    }
+    return doc + "]>" + use;
+}
+
+TEST(LibXmlReader, NestedEntitiesAreRefusedBeforeAnyIsDeclared) {
+    for (const std::string& use : {std::string("<r>&a8;</r>"), std::string("<r a=\"&a8;\"/>")}) {
+        const auto start = std::chrono::steady_clock::now();
+        auto w = walk(laughs(8, use));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200)) << use;
+        EXPECT_EQ(w.nodes, (std::vector<std::string>{"decl:version=1.0", "comment"}));
+        EXPECT_LT(w.last, 0);
+        EXPECT_FALSE(w.eof);
+    }
+    // Nor after an earlier error: the parse ends at the first one.
+    const auto start = std::chrono::steady_clock::now();
+    auto late = walk("<?xml version=\"1.0\" encodinUT\"F=g-8\"?>" +
+                     laughs(8, "<r a=\"&a8;\"/>").substr(21));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+    EXPECT_LT(late.last, 0);
+    // Without a DOCTYPE an entity other than the predefined ones cannot be known: refused.
+    auto w = walk("<r a=\"&amp;&#65;\"><b/>&x;<c/></r>");
+    EXPECT_EQ(w.nodes, (std::vector<std::string>{"element:r", "element:b"}));
+    EXPECT_LT(w.last, 0);
+}
+
+// A file as an editor saves "Unicode": UTF-16 with a byte-order mark, little or big endian.
+std::string utf16(const std::u16string& text, bool littleEndian, bool mark = true) {
+    std::string out;
+    if (mark) out = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (char16_t c : text) {
+        const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+        out += littleEndian ? std::string{lo, hi} : std::string{hi, lo};
+    }
+    return out;
+}
+
+TEST(LibXmlReader, ReadsUtf16InEitherByteOrder) {
+    const std::u16string doc =
+        u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<r a=\"\u00e9\u20ac\"><b/></r>";
+    for (bool le : {true, false}) {
+        auto w = walk(utf16(doc, le));
+        EXPECT_EQ(w.nodes, (std::vector<std::string>{"decl:version=1.0,encoding=UTF-16",
+                                                     "element:r", "element:b"}))
+            << le;
+        EXPECT_TRUE(w.eof) << le;
+    }
+    // Without a mark, by its first characters.
+    EXPECT_EQ(walk(utf16(doc, true, false)).nodes.size(), 3u);
+    // A lone surrogate ends the document there, after the nodes before it.
+    auto w = walk(utf16(u"<?xml version=\"1.0\"?><r><b/>\xD800<c/></r>", true));
+    EXPECT_EQ(w.nodes, (std::vector<std::string>{"decl:version=1.0", "element:r", "element:b"}));
+    EXPECT_LT(w.last, 0);
+    // So does an odd byte at the end.
+    EXPECT_LT(walk(utf16(u"<?xml version=\"1.0\"?><r/>", false) + "x").last, 0);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The button configuration as the running daemon reads it from its data directory.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "tests/e2e/harness.h"
@@ -34,6 +36,17 @@ TEST(ConfigurationE2E, StatusShowsTheRecordsAndTheReports) {
     // The log itself got the report under the program's source, with its data size.
     EXPECT_EQ(s["sim"]["eventLog"][0]["source"], "VESKOSD");
     EXPECT_EQ(s["sim"]["eventLog"][0]["dataSize"], 248);
+}
+
+TEST(ConfigurationE2E, AFifoAsTheFileDoesNotHoldUpStartUp) {
+    e2e::TempDir data;
+    ASSERT_EQ(mkfifo((data.path() + "/QZConfiguration.xml").c_str(), 0600), 0);
+    // The daemon answers status only once start-up is over.
+    e2e::Daemon d({"--machine", "sim", "--osd", "headless", "--data-dir", data.path()});
+    auto s = d.status();
+    ASSERT_EQ(s["eventLog"].size(), 1u);
+    EXPECT_EQ(s["eventLog"][0]["id"], "0xC0020100");
+    EXPECT_EQ(s["VolumeUpButton"]["AutoRepeatInterval"], 30);
 }
 
 TEST(ConfigurationE2E, TheControllerModelReadsNoConfiguration) {

@@ -155,8 +155,8 @@ protected:
     }
     void TearDown() override {
         window->queue().setPostObserver({});
-        VolumeMuteButton = {1, MuteVolume, {}, 0, 0};
-        VolumeUpButton = {1, IncreaseVolume, {}, 1, 30};
+        VolumeMuteButton.set({1, MuteVolume, {}, 0, 0});
+        VolumeUpButton.set({1, IncreaseVolume, {}, 1, 30});
         AcpiChannelTest::TearDown();
     }
     bool signalled(const std::atomic<base::Event*>& e) {
@@ -182,7 +182,7 @@ TEST_F(NotifyCodeTest, PressesAndReleasesFollowEnabledAndAutoRepeat) {
     firmware->notify(ACPI_NC_VOL_UP_RELEASE);
     ASSERT_TRUE(signalled(hVolUpBreakEvent));
 
-    VolumeUpButton.Enabled = 0;
+    VolumeUpButton.set({0, IncreaseVolume, {}, 1, 30});
     firmware->notify(ACPI_NC_VOL_UP_PRESS);
     firmware->notify(ACPI_NC_VOL_DOWN_PRESS);
     ASSERT_TRUE(signalled(hVolDownMakeEvent));
