@@ -27,6 +27,7 @@
 #include "platform/headless_osd.h"
 #include "platform/linux/instance_lock.h"
 #include "platform/linux/machine.h"
+#include "platform/linux/platform_info.h"
 #include "platform/linux/runtime_paths.h"
 #include "platform/linux/service_notify.h"
 #include "platform/linux/x11_input.h"
@@ -194,8 +195,13 @@ int runDaemon(const CliOptions& options) {
             return m->command(request.value("args", nlohmann::json::array()));
         });
     } else {
-        platform::linux_adapter::Options linuxOptions{*runtimeDir, options.osVersion};
+        platform::linux_adapter::Options linuxOptions;
+        linuxOptions.runtimeDir = *runtimeDir;
+        linuxOptions.osVersion = options.osVersion;
         if (!options.serial.empty()) linuxOptions.serialPath = options.serial;
+        linuxOptions.acpi.devicePath = options.acpiDevice;
+        linuxOptions.acpi.methodPrefix = options.acpiMethodPath;
+        linuxOptions.acpi.buttonsPath = options.acpiButtons;
         ports = platform::linux_adapter::makePorts(linuxOptions);
     }
     auto x = openDisplay(options);
@@ -207,6 +213,8 @@ int runDaemon(const CliOptions& options) {
     }
     if (x && options.machine == "linux") {
         ports.input = std::make_unique<platform::linux_adapter::X11Input>(x);
+        ports.info =
+            std::make_unique<platform::linux_adapter::LinuxPlatformInfo>(options.osVersion, x);
     }
 
     registerControlOp("screenshot", writeScreenshot);

@@ -36,6 +36,12 @@ int run(int argc, char** argv) {
                    "machine its own controller)");
     app.add_option("--osd", options.osd, "x11 or headless (default: x11 when DISPLAY is set)")
         ->check(CLI::IsMember({"x11", "headless"}));
+    app.add_option("--acpi-device", options.acpiDevice,
+                   "a firmware control driver's character device (see docs/firmware.md)");
+    app.add_option("--acpi-method-path", options.acpiMethodPath,
+                   "the firmware methods' ACPI path for acpi_call, e.g. \\_SB.PCI0.LPCB.EC0.");
+    app.add_option("--acpi-buttons", options.acpiButtons,
+                   "the firmware volume buttons' input device (/dev/input/eventN)");
     app.add_flag("--verbose", options.verbose, "one line per dispatched message on stderr");
 
     std::vector<std::string> postArgs;

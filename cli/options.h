@@ -13,9 +13,12 @@ struct CliOptions {
     uint32_t simDimTimeout = 0;
     std::string runtimeDir;
     std::string dataDir;
-    uint32_t osVersion = 0;  // 0: detect
-    std::string serial;      // the line standing for COM1
-    std::string osd;         // x11 or headless; empty: x11 when DISPLAY is set
+    uint32_t osVersion = 0;      // 0: 6, the endpoint path
+    std::string serial;          // the line standing for COM1
+    std::string acpiDevice;      // a firmware driver's character device
+    std::string acpiMethodPath;  // the firmware methods' path for acpi_call
+    std::string acpiButtons;     // the firmware buttons' evdev device
+    std::string osd;             // x11 or headless; empty: x11 when DISPLAY is set
     bool verbose = false;
 };
 

@@ -3,7 +3,10 @@
 #include <memory>
 
 #include "platform/linux/alsa_mixer.h"
+#include "platform/linux/backlight.h"
 #include "platform/linux/cairo_graphics.h"
+#include "platform/linux/glib_launcher.h"
+#include "platform/linux/hidraw_input.h"
 #include "platform/linux/instance_lock.h"
 #include "platform/linux/journal_event_log.h"
 #include "platform/linux/libxml_reader.h"
@@ -29,6 +32,10 @@ Ports makePorts(const Options& options) {
     p.serialPorts = std::make_unique<TermiosSerialPorts>(options.serialPath);
 
     p.deviceNotices = std::make_unique<PathWatcher>(options.serialPath, "COM1");
+    p.acpiDrivers = makeAcpiDrivers(options.acpi);
+    p.launcher = makeLauncher();
+    p.monitorBrightness = makeSysfsBacklight({});
+    p.rawInput = makeHidrawInput();
     return p;
 }
 

@@ -3,14 +3,16 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/linux/acpi_drivers.h"
 #include "platform/ports.h"
 
 namespace platform::linux_adapter {
 
 struct Options {
     std::string runtimeDir;
-    uint32_t osVersion = 0;  // 0: detect
+    uint32_t osVersion = 0;  // 0: the endpoint path
     std::string serialPath = "/dev/ttyS0";
+    AcpiOptions acpi;
 };
 
 // The real adapters, each failing the way the core already handles where its device is absent.

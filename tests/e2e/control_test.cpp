@@ -61,7 +61,8 @@ TEST(ControlE2E, StatusIsValidUtf8WhenTheDataDirectoryNameIsNot) {
     Daemon d({"--machine", "sim", "--data-dir", dataDir});
     const auto reply = parsed(d.raw("{\"op\":\"status\"}\n"));
     ASSERT_TRUE(reply.is_object());
-    EXPECT_EQ(reply["status"]["szBrightnessFile"], base.path() + "/data-\\xFF\\xFE/");
+    EXPECT_EQ(reply["status"]["szBrightnessFile"],
+              base.path() + "/data-\\xFF\\xFE/KL04BrightnessLevel.INI");
     EXPECT_TRUE(d.running());
 }
 
