@@ -40,11 +40,14 @@ bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 
 # Fuzzes the configuration reading for FUZZ_SECONDS (default 600), starting from the seeds.
-# FUZZ_TARGET=control_fuzz fuzzes the control requests instead.
+# FUZZ_TARGET picks another target: control_fuzz (control requests), acpi_call_fuzz (acpi_call
+# replies), hid_descriptor_fuzz (HID report descriptors), firmware_core_fuzz (level lists and
+# ActionValue splitting).
 FUZZ_SECONDS ?= 600
 FUZZ_TARGET ?= config_fuzz
 FUZZ_SEEDS_config_fuzz = tests/fuzz/corpus
 FUZZ_SEEDS_control_fuzz = tests/fuzz/control_corpus
+FUZZ_SEEDS_hid_descriptor_fuzz = tests/hid/descriptors
 fuzz: deps
 	cmake -S . -B build-fuzz -G Ninja -DVESKOSD_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang

@@ -1,0 +1,104 @@
+// Brightness and the HID buttons, as the running daemon shows them.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "tests/e2e/harness.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+
+bool eventually(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+    return true;
+}
+
+nlohmann::json methodsAfterStart(const nlohmann::json& status) {
+    const auto& all = status["sim"]["firmware"]["methods"];
+    return nlohmann::json(all.begin() + 2, all.end());  // after the model and level queries
+}
+
+void writeState(const std::string& file, int32_t count, int32_t save, int32_t value) {
+    std::ofstream out(file, std::ios::binary);
+    for (const int32_t v : {count, save, value}) {
+        for (int i = 0; i < 4; ++i) out.put(static_cast<char>(uint32_t(v) >> (8 * i)));
+    }
+}
+
+TEST(BrightnessE2E, OnTheLegacyVersionTheSavedLevelIsRestoredThroughFirmwareSteps) {
+    e2e::TempDir data;
+    const std::string file = data.path() + "/KL04BrightnessLevel.INI";
+    writeState(file, 40, 40, 40);
+    {
+        e2e::Daemon d({"--machine", "sim", "--osd", "headless", "--os-version", "5", "--data-dir",
+                       data.path()});
+        const auto s = d.status();
+        EXPECT_EQ(methodsAfterStart(s),
+                  (nlohmann::json{"MXBR", "DEBR", "DEBR", "DEBR", "DEBR", "DEBR", "DEBR"}));
+        EXPECT_EQ(s["BRIGHTNESSCount"], 40);
+        EXPECT_NE(access(file.c_str(), F_OK), 0);
+    }
+    writeState(file, 45, 45, 45);
+    e2e::Daemon d(
+        {"--machine", "sim", "--osd", "headless", "--os-version", "5", "--data-dir", data.path()});
+    auto s = d.status();
+    EXPECT_EQ(methodsAfterStart(s), (nlohmann::json{"MXBR"}));
+    EXPECT_EQ(s["BRIGHTNESSCount"], 100);
+    EXPECT_EQ(s["BRIGHTNESSSave"], 100);
+    EXPECT_EQ(s["iValue"], 100);
+    EXPECT_NE(access(file.c_str(), F_OK), 0);
+
+    // From 100/100, eleven steps down move the firmware once, at the tenth.
+    for (int i = 0; i < 11; ++i) ASSERT_EQ(d.client({"post", "1281", "512", "17"}).status, 0);
+    s = d.status();
+    EXPECT_EQ(methodsAfterStart(s), (nlohmann::json{"MXBR", "DEBR"}));
+    EXPECT_EQ(s["BRIGHTNESSCount"], 89);
+    EXPECT_EQ(s["BRIGHTNESSSave"], 90);
+    EXPECT_EQ(s["osd"]["alpha"], 192);
+}
+
+TEST(BrightnessE2E, AChangeMadeElsewhereIsTakenOverWhenItIsALevelOfTheTable) {
+    e2e::Daemon d({"--machine", "sim", "--osd", "headless"});
+    ASSERT_EQ(d.client({"sim", "backlight", "set", "40"}).status, 0);
+    ASSERT_TRUE(eventually([&] { return d.status()["BRIGHTNESSSave"] == 40; }));
+    EXPECT_EQ(d.status()["BRIGHTNESSCount"], 40);
+    ASSERT_EQ(d.client({"sim", "backlight", "set", "45"}).status, 0);
+    ASSERT_TRUE(eventually([&] { return d.status()["dwWmiBrightness"] == 45; }));
+    EXPECT_EQ(d.status()["BRIGHTNESSSave"], 40);
+}
+
+TEST(HidE2E, AShortBrightnessPressStepsOnceAndThePanelKeyReachesTheController) {
+    e2e::Daemon osd({"--machine", "sim", "--osd", "headless", "--os-version", "5"});
+    ASSERT_EQ(osd.client({"sim", "hid", "08", "03"}).status, 0);
+    std::this_thread::sleep_for(milliseconds(200));
+    ASSERT_EQ(osd.client({"sim", "hid", "08", "01"}).status, 0);
+    std::this_thread::sleep_for(milliseconds(600));
+    EXPECT_EQ(osd.status()["BRIGHTNESSCount"], 99);
+
+    e2e::Daemon controller({"--machine", "sim", "--sim-model", "2"});
+    const std::string toggleOff = "02 00 00 01 7E 00 02 0D 00 03";
+    const std::string toggleOn = "02 00 00 01 7E 00 02 0D 01 03";
+    auto received = [&](const std::string& frame) {
+        const nlohmann::json s = controller.status();
+        for (const auto& f : s["sim"]["controller"]["received"]) {
+            if (f == frame) return true;
+        }
+        return false;
+    };
+    ASSERT_EQ(controller.client({"sim", "hid", "08", "02"}).status, 0);
+    ASSERT_TRUE(eventually([&] { return received(toggleOff); }));
+    ASSERT_EQ(controller.client({"sim", "hid", "08", "01"}).status, 0);
+    ASSERT_EQ(controller.client({"sim", "hid", "08", "02"}).status, 0);
+    ASSERT_TRUE(eventually([&] { return received(toggleOn); }));
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+// The firmware channel and the volume buttons' actions, as the running daemon shows them.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "tests/e2e/harness.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+
+bool eventually(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+    return true;
+}
+
+std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+TEST(FirmwareE2E, TheModelQueryDecidesTheModelAndAnAbsentDriverIsOneBox) {
+    {
+        e2e::Daemon d({"--machine", "sim", "--osd", "headless", "--sim-model", "4"});
+        const auto s = d.status();
+        EXPECT_EQ(s["bOSDModel"], 1);
+        EXPECT_EQ(s["dwModelID"], 0);
+        EXPECT_EQ(s["sim"]["firmware"]["methods"], (nlohmann::json{"MBID", "QZLV"}));
+        EXPECT_EQ(s["dwBCLLevelCount"], 11);
+    }
+    {
+        e2e::Daemon d({"--machine", "sim", "--osd", "headless", "--sim-levels", "97"});
+        EXPECT_EQ(d.status()["dwBCLLevelCount"], 0);
+    }
+    e2e::Daemon d({"--machine", "sim", "--osd", "headless", "--sim-no-firmware"});
+    const auto s = d.status();
+    ASSERT_EQ(s["messageBoxes"].size(), 1u);
+    EXPECT_EQ(s["messageBoxes"][0]["text"], "Can't Open ACPI kernel Mode Driver");
+    EXPECT_EQ(s["bOSDModel"], 1);
+    EXPECT_EQ(s["dwModelID"], 0);
+    EXPECT_EQ(s["dwBCLLevelCount"], 0);
+    EXPECT_TRUE(s["sim"]["firmware"]["methods"].empty());
+}
+
+TEST(FirmwareE2E, PanelToggleCallsTheFirmwareAndHidCodesArePostedOnBothModels) {
+    e2e::Daemon osd({"--machine", "sim", "--osd", "headless", "--verbose"});
+    ASSERT_EQ(osd.client({"post", "1281", "512", "162"}).status, 0);
+    EXPECT_EQ(osd.status()["sim"]["firmware"]["methods"].back(), "TLCD");
+
+    e2e::Daemon controller({"--machine", "sim", "--sim-model", "2", "--verbose"});
+    for (e2e::Daemon* d : {&osd, &controller}) {
+        ASSERT_EQ(d->client({"sim", "firmware", "notify", "0xD0"}).status, 0);
+        EXPECT_TRUE(eventually([&] { return count(d->stderrText(), "lParam 166") == 1; }))
+            << d->stderrText();
+    }
+}
+
+// Timing test: a one-second hold of the up button steps at 0 and 500 ms, then every 30 ms.
+TEST(FirmwareE2E, AHeldUpButtonRaisesTheVolumeAboutEighteenSteps) {
+    e2e::Daemon d({"--machine", "sim", "--osd", "headless"});
+    const int before = d.status()["VolumeCount"].get<int>();
+    ASSERT_EQ(d.client({"sim", "firmware", "press", "up"}).status, 0);
+    std::this_thread::sleep_for(milliseconds(1000));
+    ASSERT_EQ(d.client({"sim", "firmware", "release", "up"}).status, 0);
+    std::this_thread::sleep_for(milliseconds(200));
+    const int steps = d.status()["VolumeCount"].get<int>() - before;
+    EXPECT_GE(steps, 15);
+    EXPECT_LE(steps, 21);
+}
+
+TEST(FirmwareE2E, ALaunchButtonStartsItsProgramWithShellQuotedArguments) {
+    e2e::TempDir data;
+    std::ofstream(data.path() + "/QZConfiguration.xml")
+        << "<?xml version=\"1.0\"?>\n<QZSystemConfiguration><Buttons>"
+           "<Button Id=\"VolumeMuteButton\" Enabled=\"true\" Action=\"LaunchExecutable\" "
+           "ActionValue=\"&quot;/path with space/prog&quot; --flag &quot;two words&quot;\"/>"
+           "<Button Id=\"VolumeDownButton\" Enabled=\"false\" Action=\"DecreaseVolume\"/>"
+           "</Buttons></QZSystemConfiguration>\n";
+    e2e::Daemon d({"--machine", "sim", "--osd", "headless", "--data-dir", data.path()});
+    const int volume = d.status()["VolumeCount"].get<int>();
+    ASSERT_EQ(d.client({"sim", "firmware", "press", "mute"}).status, 0);
+    ASSERT_EQ(d.client({"sim", "firmware", "press", "down"}).status, 0);
+    ASSERT_TRUE(eventually([&] { return !d.status()["sim"]["launched"].empty(); }));
+    const auto s = d.status();
+    EXPECT_EQ(s["sim"]["launched"][0]["argv"],
+              (nlohmann::json{"/path with space/prog", "--flag", "two words"}));
+    EXPECT_EQ(s["VolumeCount"], volume);  // the disabled down button woke nothing
+    EXPECT_EQ(s["fVolumeMute"], 0);
+}
+
+}  // namespace
