@@ -13,15 +13,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-bool eventually(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(milliseconds(10));
-    }
-    return true;
-}
-
 nlohmann::json methodsAfterStart(const nlohmann::json& status) {
     const auto& all = status["sim"]["firmware"]["methods"];
     return nlohmann::json(all.begin() + 2, all.end());  // after the model and level queries
@@ -69,10 +60,10 @@ TEST(BrightnessE2E, OnTheLegacyVersionTheSavedLevelIsRestoredThroughFirmwareStep
 TEST(BrightnessE2E, AChangeMadeElsewhereIsTakenOverWhenItIsALevelOfTheTable) {
     e2e::Daemon d({"--machine", "sim", "--osd", "headless"});
     ASSERT_EQ(d.client({"sim", "backlight", "set", "40"}).status, 0);
-    ASSERT_TRUE(eventually([&] { return d.status()["BRIGHTNESSSave"] == 40; }));
+    ASSERT_TRUE(e2e::eventually([&] { return d.status()["BRIGHTNESSSave"] == 40; }));
     EXPECT_EQ(d.status()["BRIGHTNESSCount"], 40);
     ASSERT_EQ(d.client({"sim", "backlight", "set", "45"}).status, 0);
-    ASSERT_TRUE(eventually([&] { return d.status()["dwWmiBrightness"] == 45; }));
+    ASSERT_TRUE(e2e::eventually([&] { return d.status()["dwWmiBrightness"] == 45; }));
     EXPECT_EQ(d.status()["BRIGHTNESSSave"], 40);
 }
 
@@ -95,10 +86,10 @@ TEST(HidE2E, AShortBrightnessPressStepsOnceAndThePanelKeyReachesTheController) {
         return false;
     };
     ASSERT_EQ(controller.client({"sim", "hid", "08", "02"}).status, 0);
-    ASSERT_TRUE(eventually([&] { return received(toggleOff); }));
+    ASSERT_TRUE(e2e::eventually([&] { return received(toggleOff); }));
     ASSERT_EQ(controller.client({"sim", "hid", "08", "01"}).status, 0);
     ASSERT_EQ(controller.client({"sim", "hid", "08", "02"}).status, 0);
-    ASSERT_TRUE(eventually([&] { return received(toggleOn); }));
+    ASSERT_TRUE(e2e::eventually([&] { return received(toggleOn); }));
 }
 
 }  // namespace

@@ -12,21 +12,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-bool eventually(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(milliseconds(10));
-    }
-    return true;
-}
-
-std::size_t count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 TEST(FirmwareE2E, TheModelQueryDecidesTheModelAndAnAbsentDriverIsOneBox) {
     {
         e2e::Daemon d({"--machine", "sim", "--osd", "headless", "--sim-model", "4"});
@@ -58,8 +43,9 @@ TEST(FirmwareE2E, PanelToggleCallsTheFirmwareAndHidCodesArePostedOnBothModels) {
     e2e::Daemon controller({"--machine", "sim", "--sim-model", "2", "--verbose"});
     for (e2e::Daemon* d : {&osd, &controller}) {
         ASSERT_EQ(d->client({"sim", "firmware", "notify", "0xD0"}).status, 0);
-        EXPECT_TRUE(eventually([&] { return count(d->stderrText(), "lParam 166") == 1; }))
-            << d->stderrText();
+        EXPECT_TRUE(e2e::eventually([&] {
+            return e2e::occurrences(d->stderrText(), "lParam 166") == 1;
+        })) << d->stderrText();
     }
 }
 
@@ -88,7 +74,7 @@ TEST(FirmwareE2E, ALaunchButtonStartsItsProgramWithShellQuotedArguments) {
     const int volume = d.status()["VolumeCount"].get<int>();
     ASSERT_EQ(d.client({"sim", "firmware", "press", "mute"}).status, 0);
     ASSERT_EQ(d.client({"sim", "firmware", "press", "down"}).status, 0);
-    ASSERT_TRUE(eventually([&] { return !d.status()["sim"]["launched"].empty(); }));
+    ASSERT_TRUE(e2e::eventually([&] { return !d.status()["sim"]["launched"].empty(); }));
     const auto s = d.status();
     EXPECT_EQ(s["sim"]["launched"][0]["argv"],
               (nlohmann::json{"/path with space/prog", "--flag", "two words"}));

@@ -3,12 +3,20 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 namespace e2e {
+
+// Asks `condition` every 10 ms until it holds or `limit` has passed; its last answer.
+bool eventually(const std::function<bool()>& condition,
+                std::chrono::milliseconds limit = std::chrono::seconds(10));
+// How often `what` occurs in `text`.
+std::size_t occurrences(const std::string& text, const std::string& what);
 
 // A private directory removed at the end.
 class TempDir {

@@ -59,21 +59,6 @@ TEST(HotKeyE2E, AVolumeKeyRaisesTheSinkShowsTheNewLevelAndFades) {
 }
 
 // Polls `done` until it holds or `ms` have passed.
-bool waitFor(const std::function<bool()>& done, int ms) {
-    const auto deadline = steady_clock::now() + milliseconds(ms);
-    while (!done()) {
-        if (steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(milliseconds(10));
-    }
-    return true;
-}
-
-std::size_t count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 // The X server dies under the daemon: a volume key still goes through and the socket still
 // answers; a new server on the same display gets the grabs and the OSD window again.
 TEST(HotKeyE2E, TheDaemonOutlivesItsXServerAndTakesUpTheNextOne) {
@@ -92,16 +77,21 @@ TEST(HotKeyE2E, TheDaemonOutlivesItsXServerAndTakesUpTheNextOne) {
     EXPECT_EQ(pulse.volumePercent("spk"), 41);
     ASSERT_EQ(d.client({"post", "786", "261", "0"}).status, 0);
     EXPECT_EQ(d.status()["VolumeCount"], 42);
-    EXPECT_EQ(count(d.stderrText(), "X server connection was lost"), 1u) << d.stderrText();
+    EXPECT_EQ(e2e::occurrences(d.stderrText(), "X server connection was lost"), 1u)
+        << d.stderrText();
 
     xvfb.restart();
-    ASSERT_TRUE(waitFor([&] { return count(d.stderrText(), "X server answers again") == 1; }, 5000))
+    ASSERT_TRUE(e2e::eventually(
+        [&] { return e2e::occurrences(d.stderrText(), "X server answers again") == 1; },
+        milliseconds(5000)))
         << d.stderrText();
     int status = -1;
     testsupport::run({"xdotool", "key", "XF86AudioRaiseVolume"}, &status);
     ASSERT_EQ(status, 0);
-    EXPECT_TRUE(waitFor([&] { return pulse.volumePercent("spk") == 43; }, 2000));
-    EXPECT_TRUE(waitFor([] { return testsupport::windowViewable("VESKOSD"); }, 900));
+    EXPECT_TRUE(
+        e2e::eventually([&] { return pulse.volumePercent("spk") == 43; }, milliseconds(2000)));
+    EXPECT_TRUE(
+        e2e::eventually([] { return testsupport::windowViewable("VESKOSD"); }, milliseconds(900)));
     EXPECT_EQ(d.status()["osd"]["alpha"], 192);
     EXPECT_TRUE(d.running());
 }

@@ -29,15 +29,6 @@ using namespace std::chrono;
 
 const char* const kLockName = "VESKOSD MediaButtons Mutex";
 
-bool eventually(const std::function<bool()>& condition, milliseconds limit = seconds(10)) {
-    const auto deadline = steady_clock::now() + limit;
-    while (steady_clock::now() < deadline) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(milliseconds(10));
-    }
-    return condition();
-}
-
 int connectTo(const std::string& path) {
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
@@ -58,7 +49,7 @@ int holdGuiThread(const std::string& socketPath, int ms, const std::function<std
         R"({"op":"sim","args":["gui","hold",")" + std::to_string(ms) + "\"]}\n";
     if (fd < 0 || send(fd, request.data(), request.size(), MSG_NOSIGNAL) < 0) return -1;
     const bool held =
-        eventually([&] { return err().find("holding the GUI thread") != std::string::npos; });
+        e2e::eventually([&] { return err().find("holding the GUI thread") != std::string::npos; });
     return held ? fd : -1;
 }
 
@@ -314,7 +305,7 @@ TEST(BoundedRecords, ASerialPathThatComesAndGoesKeepsTheLast256MessageBoxes) {
     const std::string path = lines.path() + "/line";
     Daemon d({"--machine", "sim", "--sim-model", "2", "--osd", "headless", "--serial", path});
     nlohmann::json s;
-    const bool overflowed = eventually(
+    const bool overflowed = e2e::eventually(
         [&] {
             for (int i = 0; i < 20; ++i) {
                 std::ofstream(path).put('x');

@@ -23,15 +23,6 @@ using namespace std::chrono;
 const std::vector<std::string> kModel2 = {"--machine", "sim",      "--sim-model", "2",
                                           "--osd",     "headless", "--verbose"};
 
-bool eventually(const std::function<bool()>& condition, milliseconds limit = seconds(5)) {
-    const auto deadline = steady_clock::now() + limit;
-    while (steady_clock::now() < deadline) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(milliseconds(20));
-    }
-    return condition();
-}
-
 nlohmann::json received(const Daemon& d) {
     return d.status()["sim"]["controller"]["received"];
 }
@@ -71,7 +62,7 @@ TEST(SerialE2E, ASilentControllerHoldsTheWindowFor3SecondsAndTheLinkRecovers) {
 TEST(SerialE2E, AButtonReportWhileIdleArrivesAsTheVolumeDownHotKey) {
     Daemon d(kModel2);
     ASSERT_EQ(d.client({"sim", "controller", "report", "0x09"}).status, 0);
-    EXPECT_TRUE(eventually([&] {
+    EXPECT_TRUE(e2e::eventually([&] {
         return d.stderrText().find("WM_HOTKEY wParam 259 lParam 0") != std::string::npos;
     })) << d.stderrText();
 }
@@ -82,7 +73,7 @@ TEST(SerialE2E, AFrameWithAWrongMarkerIsIgnored) {
         d.client({"sim", "controller", "send", "2", "0", "0", "2", "0x7F", "0", "2", "9", "0", "3"})
             .status,
         0);
-    ASSERT_TRUE(eventually([&] {
+    ASSERT_TRUE(e2e::eventually([&] {
         return d.status()["uart"]["UARTReturnCommandBuf"] != "00 00 00 00 00 00 00 00 00 00";
     }));
     EXPECT_EQ(d.status()["uart"]["UARTReturnCommandBuf"], "FF FF FF FF FF FF FF FF FF FF");
@@ -92,14 +83,17 @@ TEST(SerialE2E, AFrameWithAWrongMarkerIsIgnored) {
 TEST(SerialE2E, UnpluggingClosesThePortAndPluggingBackReopensIt) {
     Daemon d(kModel2);
     ASSERT_EQ(d.client({"sim", "controller", "unplug"}).status, 0);
-    ASSERT_TRUE(eventually([&] { return d.status()["hUARTDevice"] == "INVALID_HANDLE_VALUE"; }));
+    ASSERT_TRUE(
+        e2e::eventually([&] { return d.status()["hUARTDevice"] == "INVALID_HANDLE_VALUE"; }));
     ASSERT_EQ(d.client({"sim", "controller", "plug"}).status, 0);
-    ASSERT_TRUE(eventually([&] { return d.status()["hUARTDevice"] != "INVALID_HANDLE_VALUE"; }));
+    ASSERT_TRUE(
+        e2e::eventually([&] { return d.status()["hUARTDevice"] != "INVALID_HANDLE_VALUE"; }));
     ASSERT_EQ(d.client({"post", "1281", "512", "32"}).status, 0);
     EXPECT_EQ(received(d).size(), 1u);
     // And again: a port opened after start-up is watched as well.
     ASSERT_EQ(d.client({"sim", "controller", "unplug"}).status, 0);
-    EXPECT_TRUE(eventually([&] { return d.status()["hUARTDevice"] == "INVALID_HANDLE_VALUE"; }));
+    EXPECT_TRUE(
+        e2e::eventually([&] { return d.status()["hUARTDevice"] == "INVALID_HANDLE_VALUE"; }));
     EXPECT_TRUE(d.status()["messageBoxes"].empty());
 }
 
@@ -247,7 +241,7 @@ void expectReadsFrom(const Daemon& d, const FarEnd& far, uint8_t mark) {
     far.sendFrame(0x0B, mark);
     char hex[40];
     std::snprintf(hex, sizeof(hex), "02 00 00 02 7E 00 02 0B %02X 03", mark);
-    EXPECT_TRUE(eventually([&] { return d.status()["uart"]["UARTReturnCommandBuf"] == hex; }))
+    EXPECT_TRUE(e2e::eventually([&] { return d.status()["uart"]["UARTReturnCommandBuf"] == hex; }))
         << d.status()["uart"].dump();
 }
 
@@ -266,14 +260,14 @@ TEST(SerialPathE2E, TheLinesDirectoriesRemovedAndMadeAgainBringTheLineBack) {
     ASSERT_EQ(unlink(link.c_str()), 0);
     ASSERT_EQ(rmdir(byId.c_str()), 0);
     ASSERT_EQ(rmdir(serial.c_str()), 0);
-    ASSERT_TRUE(eventually([&] { return !portOpen(d); }));
-    EXPECT_TRUE(eventually([&] { return !first.heldOpen(); }));
+    ASSERT_TRUE(e2e::eventually([&] { return !portOpen(d); }));
+    EXPECT_TRUE(e2e::eventually([&] { return !first.heldOpen(); }));
 
     ASSERT_EQ(mkdir(serial.c_str(), 0755), 0);
     ASSERT_EQ(mkdir(byId.c_str(), 0755), 0);
     FarEnd second;
     second.linkAt(link);
-    ASSERT_TRUE(eventually([&] { return portOpen(d) && second.heldOpen(); }));
+    ASSERT_TRUE(e2e::eventually([&] { return portOpen(d) && second.heldOpen(); }));
     expectReadsFrom(d, second, 2);
     EXPECT_TRUE(d.status()["messageBoxes"].empty());
 }
@@ -289,7 +283,7 @@ TEST(SerialPathE2E, ANewLineRenamedOverTheLinkReplacesTheOldOne) {
 
     FarEnd second;
     second.linkAt(link);
-    ASSERT_TRUE(eventually([&] { return !first.heldOpen() && second.heldOpen(); }));
+    ASSERT_TRUE(e2e::eventually([&] { return !first.heldOpen() && second.heldOpen(); }));
     ASSERT_TRUE(portOpen(d));
     expectReadsFrom(d, second, 2);
 }
@@ -305,7 +299,7 @@ TEST(SerialPathE2E, AHangUpIsARemovalAndTheReaderThenSleeps) {
     ASSERT_GT(pid, 0);
 
     first.hangUp();
-    ASSERT_TRUE(eventually([&] { return !portOpen(d); }));
+    ASSERT_TRUE(e2e::eventually([&] { return !portOpen(d); }));
     struct stat st {};
     EXPECT_EQ(lstat(link.c_str(), &st), 0);  // the path stayed
     // A timing check: a second with no line, in which the receive thread should not run.
@@ -316,7 +310,7 @@ TEST(SerialPathE2E, AHangUpIsARemovalAndTheReaderThenSleeps) {
 
     FarEnd second;
     second.linkAt(link);
-    ASSERT_TRUE(eventually([&] { return portOpen(d) && second.heldOpen(); }));
+    ASSERT_TRUE(e2e::eventually([&] { return portOpen(d) && second.heldOpen(); }));
     expectReadsFrom(d, second, 2);
 }
 
