@@ -38,15 +38,21 @@ struct LaunchBuffers {
     bool refusalLogged = false;
 };
 
+// The event log is the GUI thread's, as for the configuration's reports: the entry is handed to
+// it rather than written from this thread.
 void logRefusal(const ButtonThread& button, LaunchBuffers& buffers, const std::string& why) {
     if (buffers.refusalLogged) return;
     buffers.refusalLogged = true;
-    platform::EventLog& log = *platform::ports().eventLog;
-    log.registerSource("VESKOSD");
+    base::Window* wnd = hMainWnd.load();
+    if (!wnd) return;
     const std::string text =
         std::string("The ActionValue of ") + button.name + " was not launched: " + why;
-    log.reportError(EVENT_ACTION_NOT_LAUNCHED, text, 0);
-    log.deregisterSource();
+    wnd->queue().postTask([text] {
+        platform::EventLog& log = *platform::ports().eventLog;
+        log.registerSource("VESKOSD");
+        log.reportError(EVENT_ACTION_NOT_LAUNCHED, text, 0);
+        log.deregisterSource();
+    });
 }
 
 void launch(const ButtonThread& button, const ButtonConfiguration& record, LaunchBuffers& buffers,

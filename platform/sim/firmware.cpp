@@ -130,8 +130,9 @@ bool SimFirmware::control(uint32_t code, std::span<const uint8_t> in, std::span<
             returned = 0;
             return true;
         case kRegisterEvent:
+            if (in.size() != 4) return false;
             returned = static_cast<uint32_t>(std::min<std::size_t>(out.size(), 4));
-            return in.size() == 4;
+            return true;
         case kCallMethod:
             return callMethod(in, out, returned);
         case kGetNotifyCode: {
@@ -154,8 +155,14 @@ bool SimFirmware::control(uint32_t code, std::span<const uint8_t> in, std::span<
 }
 
 void SimFirmware::setNotifyEvent(base::Event* event) {
-    std::lock_guard lock(m_);
-    notifyEvent_ = event;
+    bool pending = false;
+    {
+        std::lock_guard lock(m_);
+        notifyEvent_ = event;
+        pending = !pending_.empty();
+    }
+    // Codes raised before anyone listened are told at once.
+    if (pending) base::setEvent(event);
 }
 
 void SimFirmware::notify(uint32_t code) {

@@ -216,6 +216,12 @@ TEST_F(ButtonThreadTest, LaunchSplitsOnceAndARefusalIsLoggedOncePerThread) {
     VolumeDownButton.set({1, LaunchExecutable, R"("/opt/unclosed --flag)", 1, 200});
     pressFor(hVolDownMakeEvent, hVolDownBreakEvent, milliseconds(800));
     pressFor(hVolDownMakeEvent, hVolDownBreakEvent, milliseconds(0));
+    // The report is handed to the GUI thread: run what was queued, as its loop would.
+    while (window->queue().pending() > 0) {
+        base::MessageQueue::Item item;
+        ASSERT_TRUE(window->queue().get(item));
+        if (item.task) item.task();
+    }
     std::lock_guard lock(log->m);
     ASSERT_EQ(log->entries.size(), 1u);
     EXPECT_EQ(log->entries[0].first, EVENT_ACTION_NOT_LAUNCHED);
