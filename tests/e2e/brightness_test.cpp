@@ -37,6 +37,10 @@ TEST(BrightnessE2E, OnTheLegacyVersionTheSavedLevelIsRestoredThroughFirmwareStep
                   (nlohmann::json{"MXBR", "DEBR", "DEBR", "DEBR", "DEBR", "DEBR", "DEBR"}));
         EXPECT_EQ(s["BRIGHTNESSCount"], 40);
         EXPECT_NE(access(file.c_str(), F_OK), 0);
+        // A restore that found a file ignores the panel's notices for the next 5 s.
+        ASSERT_EQ(d.client({"sim", "backlight", "set", "60"}).status, 0);
+        ASSERT_TRUE(e2e::eventually([&] { return d.status()["dwWmiBrightness"] == 60; }));
+        EXPECT_EQ(d.status()["BRIGHTNESSSave"], 40);
     }
     writeState(file, 45, 45, 45);
     e2e::Daemon d(
