@@ -29,6 +29,12 @@ Pixels readPixels(cairo_surface_t* s) {
     p.height = cairo_image_surface_get_height(s);
     const int stride = cairo_image_surface_get_stride(s);
     const unsigned char* data = cairo_image_surface_get_data(s);
+    // A window with no area (its display gone, say) gives a surface with nothing to read.
+    if (!data || p.width <= 0 || p.height <= 0) {
+        p.width = 0;
+        p.height = 0;
+        return p;
+    }
     p.argb.resize(static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height));
     for (int y = 0; y < p.height; ++y) {
         std::memcpy(&p.argb[p.index(0, y)], data + static_cast<std::ptrdiff_t>(y) * stride,

@@ -136,7 +136,7 @@ nlohmann::json Daemon::status() const {
                                   "\n");
     auto j = nlohmann::json::parse(reply, nullptr, false);
     if (!j.is_object() || !j.value("ok", false)) {
-        throw std::runtime_error("status failed: " + reply);
+        throw std::runtime_error("status failed: " + reply + "\nits stderr:\n" + stderrText());
     }
     return j["status"];
 }
