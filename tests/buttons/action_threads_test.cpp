@@ -175,7 +175,7 @@ TEST_F(ButtonThreadTest, HeldButtonRepeatsAfterHalfASecondAtItsInterval) {
         EXPECT_EQ(p[i].first, KT_VOL_UP);
         const auto at = std::chrono::duration_cast<milliseconds>(p[i].second - start).count();
         EXPECT_GE(at, expected[i] - 5) << i;
-        EXPECT_LT(at, expected[i] + 90) << i;
+        EXPECT_LT(at, expected[i] + 150) << i;
     }
 
     // A press shorter than the first delay performs once.
