@@ -1,10 +1,12 @@
 #include "brightness/state_file.h"
 
+#include <array>
 #include <cstdio>
 #include <vector>
 
 #include "app/globals.h"
 #include "app/paths.h"
+#include "base/little_endian.h"
 #include "base/thread.h"
 #include "brightness/levels.h"
 #include "brightness/wmi_brightness.h"
@@ -19,9 +21,8 @@ namespace {
 // Open to every local user, as the file has always been.
 constexpr uint32_t kEveryoneFullAccess = 0666;
 
-int32_t readLe32(const std::vector<uint8_t>& b, std::size_t at) {
-    return static_cast<int32_t>(uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 |
-                                uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24);
+int32_t readField(const std::vector<uint8_t>& b, std::size_t at) {
+    return static_cast<int32_t>(base::readLe32(b, at));
 }
 
 void setAll(int32_t count, int32_t save, int32_t value) {
@@ -36,7 +37,7 @@ platform::StateRead readState() {
     const platform::StateRead r =
         platform::readStateFile(szBrightnessFile, kBrightnessFileSize, bytes);
     if (r == platform::StateRead::Read) {
-        setAll(readLe32(bytes, 0), readLe32(bytes, 4), readLe32(bytes, 8));
+        setAll(readField(bytes, 0), readField(bytes, 4), readField(bytes, 8));
     }
     return r;
 }
@@ -94,13 +95,10 @@ void RestoreBrightnessState() {
 
 void SaveBrightnessState() {
     if (!bOSDModel.load()) return;
-    uint8_t bytes[kBrightnessFileSize];
+    std::array<uint8_t, kBrightnessFileSize> bytes{};
     const int32_t fields[3] = {BRIGHTNESSCount.load(), BRIGHTNESSSave.load(), iValue.load()};
-    for (std::size_t f = 0; f < 3; ++f) {
-        for (std::size_t i = 0; i < 4; ++i) {
-            bytes[f * 4 + i] = static_cast<uint8_t>(static_cast<uint32_t>(fields[f]) >> (8 * i));
-        }
-    }
+    for (std::size_t f = 0; f < 3; ++f)
+        base::writeLe32(bytes, f * 4, static_cast<uint32_t>(fields[f]));
     platform::writeStateFile(szBrightnessFile, bytes, kEveryoneFullAccess);
 }
 

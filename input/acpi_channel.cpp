@@ -7,6 +7,7 @@
 #include "app/globals.h"
 #include "app/message_box.h"
 #include "app/status.h"
+#include "base/little_endian.h"
 #include "base/thread.h"
 #include "brightness/levels.h"
 #include "buttons/action_threads.h"
@@ -43,14 +44,6 @@ bool DeviceIoControl(uint32_t code, std::span<const uint8_t> in, std::span<uint8
                      uint32_t& returned) {
     const std::shared_ptr<platform::AcpiDevice> d = openedDevice();
     return d && d->control(code, in, out, returned);
-}
-
-uint32_t readLe32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void writeLe32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 // Release codes matter only to a button that repeats: its thread waits for them.
@@ -97,7 +90,7 @@ void takeNotifyCode(uint32_t code) {
 
 std::array<uint8_t, kAcpiMethodRequestSize> makeAcpiMethodRequest(const char* name) {
     std::array<uint8_t, kAcpiMethodRequestSize> request{};
-    writeLe32(request.data(), 1);
+    base::writeLe32(request, 0, 1);
     std::memcpy(request.data() + 4, name, 4);
     return request;
 }
@@ -115,8 +108,7 @@ int CallAcpiMethod(const char* name, uint8_t* reply) {
 }
 
 void TakeBCLLevels(std::span<const uint8_t, kBCLReplySize> reply) {
-    const uint32_t length = uint32_t(reply[kAcpiReplyDataLengthOffset]) |
-                            uint32_t(reply[kAcpiReplyDataLengthOffset + 1]) << 8;
+    const uint32_t length = base::readLe16(reply, kAcpiReplyDataLengthOffset);
     // A count the table cannot back is never kept: readers index the table with it.
     if (length < 2 || length > 96) {
         dwBCLLevelCount = 0;
@@ -145,7 +137,7 @@ void HotKeyThread(std::atomic<base::Event*>* parameter) {
         std::array<uint8_t, 4> code{};
         uint32_t returned = 0;
         if (!DeviceIoControl(IOCTL_ACPI_GET_NOTIFY_CODE, {}, code, returned)) continue;
-        takeNotifyCode(readLe32(code.data()));
+        takeNotifyCode(base::readLe32(code, 0));
     }
 }
 
@@ -170,14 +162,14 @@ void OpenAcpiChannel() {
     base::startThread("HotKeyThread", [] { HotKeyThread(&hACPINotifyEvent); });
 
     std::array<uint8_t, 4> handle{};
-    writeLe32(handle.data(), base::eventHandleValue(hACPINotifyEvent.load()));
+    base::writeLe32(handle, 0, base::eventHandleValue(hACPINotifyEvent.load()));
     std::array<uint8_t, 4> ignored{};
     if (opened) opened->setNotifyEvent(hACPINotifyEvent.load());
     DeviceIoControl(IOCTL_ACPI_REGISTER_EVENT, handle, ignored, returned);
 
     dwACPIMethodOutSize = kAcpiMethodOutBufferSize;
     if (CallAcpiMethod("MBID", ACPIMethodOutBuffer.data())) {
-        TakeModelNumber(readLe32(ACPIMethodOutBuffer.data() + kAcpiReplyDataOffset));
+        TakeModelNumber(base::readLe32(ACPIMethodOutBuffer, kAcpiReplyDataOffset));
     }
     QueryBCLLevels();
 }

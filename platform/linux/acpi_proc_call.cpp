@@ -1,4 +1,5 @@
 #include "platform/linux/acpi_proc_call.h"
+#include "base/little_endian.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -56,7 +57,7 @@ bool AcpiProcCallDevice::control(uint32_t code, std::span<const uint8_t> in, std
             if (out.size() < 4) return false;
             const auto next = notifications_->pop();
             if (!next) return false;
-            for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(*next >> (8 * i));
+            base::writeLe32(out, 0, *next);
             returned = 4;
             return true;
         }
