@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "platform/sim/verb_args.h"
+
 namespace platform::sim {
 
 namespace {
@@ -30,11 +32,7 @@ void SimBacklight::change(uint8_t level) {
 bool SimBacklight::setLevel(uint8_t level) {
     if (level > 100) return false;
     std::lock_guard lock(m_);
-    sets_.push_back(level);
-    if (sets_.size() > kKept) {
-        sets_.pop_front();
-        ++setsDropped_;
-    }
+    sets_.push(level);
     change(level);
     return true;
 }
@@ -52,27 +50,20 @@ uint8_t SimBacklight::nextNotice() {
 }
 
 nlohmann::json SimBacklight::command(const nlohmann::json& args) {
-    if (args.size() == 2 && args[0] == "set" && args[1].is_string()) {
-        const std::string text = args[1].get<std::string>();
-        std::size_t used = 0;
-        int level = -1;
-        try {
-            level = std::stoi(text, &used);
-        } catch (const std::exception&) {
-            used = 0;
-        }
-        if (used == text.size() && level >= 0 && level <= 100) {
-            std::lock_guard lock(m_);
-            change(static_cast<uint8_t>(level));
-            return {{"level", level}};
-        }
+    static constexpr const char* kUsage = "backlight verbs: set LEVEL (0 to 100)";
+    if (args.size() != 2 || args[0] != "set" || !args[1].is_string()) {
+        throw std::invalid_argument(kUsage);
     }
-    throw std::invalid_argument("backlight verbs: set LEVEL (0 to 100)");
+    const auto level =
+        static_cast<uint8_t>(parseWhole(args[1].get<std::string>(), 10, 100, kUsage));
+    std::lock_guard lock(m_);
+    change(level);
+    return {{"level", level}};
 }
 
 nlohmann::json SimBacklight::status() const {
     std::lock_guard lock(m_);
-    return {{"level", level_}, {"sets", sets_}, {"setsDropped", setsDropped_}};
+    return {{"level", level_}, {"sets", sets_.entries()}, {"setsDropped", sets_.dropped()}};
 }
 
 }  // namespace platform::sim

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/recent_entries.h"
 #include "platform/monitor_brightness.h"
 
 namespace platform::sim {
@@ -31,8 +32,7 @@ private:
     mutable std::mutex m_;
     std::condition_variable cv_;
     int level_ = 100;
-    std::deque<int> sets_;  // the program's own, the last 256
-    uint64_t setsDropped_ = 0;
+    base::RecentEntries<int> sets_;  // the program's own
     std::deque<uint8_t> notices_;
 };
 

@@ -1,5 +1,7 @@
 #include "platform/sim/display_controller.h"
 
+#include "platform/sim/verb_args.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -22,14 +24,7 @@ constexpr auto kByteTime = std::chrono::microseconds(1042);
 constexpr int kFrameGapMs = 128;
 
 uint8_t parseByte(const std::string& text, const char* usage) {
-    try {
-        std::size_t used = 0;
-        const unsigned long v = std::stoul(text, &used, 0);
-        if (used != text.size() || v > 0xFF) throw std::invalid_argument(usage);
-        return static_cast<uint8_t>(v);
-    } catch (const std::logic_error&) {
-        throw std::invalid_argument(usage);
-    }
+    return static_cast<uint8_t>(parseWhole(text, 0, 0xFF, usage));
 }
 
 }  // namespace
@@ -223,16 +218,7 @@ nlohmann::json SimDisplayController::command(const nlohmann::json& args) {
         } else if (how == "garbage") {
             setAnswer(Answer::Garbage);
         } else if (how == "late") {
-            const std::string ms = arg(3);
-            std::size_t used = 0;
-            unsigned long v = 0;
-            try {
-                v = std::stoul(ms, &used);
-            } catch (const std::logic_error&) {
-                throw std::invalid_argument(kUsage);
-            }
-            if (used != ms.size() || v > 60000) throw std::invalid_argument(kUsage);
-            setAnswer(Answer::Late, static_cast<uint32_t>(v));
+            setAnswer(Answer::Late, static_cast<uint32_t>(parseWhole(arg(3), 10, 60000, kUsage)));
         } else {
             throw std::invalid_argument(kUsage);
         }

@@ -5,6 +5,8 @@
 #include <stdexcept>
 
 #include "base/event.h"
+#include "base/little_endian.h"
+#include "platform/sim/verb_args.h"
 
 namespace platform::sim {
 
@@ -15,20 +17,10 @@ constexpr uint32_t kRegisterEvent = 0x222400;
 constexpr uint32_t kCallMethod = 0x222404;
 constexpr uint32_t kGetNotifyCode = 0x222408;
 
-constexpr std::size_t kKept = 256;
 constexpr std::size_t kMaxPending = 64;
 constexpr uint32_t kReplySignature = 0x426F6F42;
 constexpr uint16_t kIntegerResult = 0;
 constexpr uint16_t kBufferResult = 2;
-
-void put16(std::span<uint8_t> out, std::size_t at, uint16_t v) {
-    out[at] = static_cast<uint8_t>(v);
-    out[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-void put32(std::span<uint8_t> out, std::size_t at, uint32_t v) {
-    for (std::size_t i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // A reply of one result: header words, then type, data length and as much data as fits.
 bool reply(std::span<uint8_t> out, uint16_t type, const std::vector<uint8_t>& data,
@@ -36,11 +28,11 @@ bool reply(std::span<uint8_t> out, uint16_t type, const std::vector<uint8_t>& da
     constexpr std::size_t kHeader = 16;
     if (out.size() < kHeader) return false;
     const std::size_t fits = std::min(data.size(), out.size() - kHeader);
-    put32(out, 0, kReplySignature);
-    put32(out, 4, static_cast<uint32_t>(kHeader + data.size()));
-    put32(out, 8, 1);
-    put16(out, 12, type);
-    put16(out, 14, static_cast<uint16_t>(data.size()));
+    base::writeLe32(out, 0, kReplySignature);
+    base::writeLe32(out, 4, static_cast<uint32_t>(kHeader + data.size()));
+    base::writeLe32(out, 8, 1);
+    base::writeLe16(out, 12, type);
+    base::writeLe16(out, 14, static_cast<uint16_t>(data.size()));
     std::memcpy(out.data() + kHeader, data.data(), fits);
     returned = static_cast<uint32_t>(kHeader + fits);
     return true;
@@ -61,14 +53,10 @@ bool parseSimLevels(const std::string& text, FirmwareOptions& options, std::stri
     std::stringstream in(text);
     std::string item;
     while (std::getline(in, item, ',')) {
-        std::size_t used = 0;
-        long v = -1;
+        unsigned long v = 0;
         try {
-            v = std::stol(item, &used);
-        } catch (const std::exception&) {
-            used = 0;
-        }
-        if (used != item.size() || v < 0 || v > 0xFFFF) {
+            v = parseWhole(item, 10, 0xFFFF, "");
+        } catch (const std::invalid_argument&) {
             error = "--sim-levels takes levels 0,10,...,100 or one raw data length";
             return false;
         }
@@ -93,15 +81,11 @@ bool SimFirmware::callMethod(std::span<const uint8_t> in, std::span<uint8_t> out
     const std::string name(reinterpret_cast<const char*>(in.data()) + 4, 4);
     {
         std::lock_guard lock(m_);
-        methods_.push_back(name);
-        if (methods_.size() > kKept) {
-            methods_.pop_front();
-            ++methodsDropped_;
-        }
+        methods_.push(name);
     }
     if (name == "MBID") {
         std::vector<uint8_t> data(4);
-        put32(data, 0, static_cast<uint32_t>(options_.model));
+        base::writeLe32(data, 0, static_cast<uint32_t>(options_.model));
         return reply(out, kIntegerResult, data, returned);
     }
     if (name == "QZLV") {
@@ -140,7 +124,7 @@ bool SimFirmware::control(uint32_t code, std::span<const uint8_t> in, std::span<
             {
                 std::lock_guard lock(m_);
                 if (pending_.empty() || out.size() < 4) return false;
-                put32(out, 0, pending_.front());
+                base::writeLe32(out, 0, pending_.front());
                 pending_.pop_front();
                 // One signal may stand for several codes: signal again while any is left.
                 if (!pending_.empty()) again = notifyEvent_;
@@ -185,18 +169,9 @@ nlohmann::json SimFirmware::command(const nlohmann::json& args) {
             return {{"notified", code}};
         }
         if (verb == "notify") {
-            const std::string text = args[1].get<std::string>();
-            std::size_t used = 0;
-            unsigned long code = 0;
-            try {
-                code = std::stoul(text, &used, 0);
-            } catch (const std::exception&) {
-                used = 0;
-            }
-            if (used == 0 || used != text.size() || code > 0xFFFFFFFFul) {
-                throw std::invalid_argument("notify takes a code such as 0xD0");
-            }
-            notify(static_cast<uint32_t>(code));
+            const auto code = static_cast<uint32_t>(parseWhole(
+                args[1].get<std::string>(), 0, 0xFFFFFFFFul, "notify takes a code such as 0xD0"));
+            notify(code);
             return {{"notified", code}};
         }
     }
@@ -207,8 +182,8 @@ nlohmann::json SimFirmware::status() const {
     std::lock_guard lock(m_);
     return {{"present", options_.present},
             {"model", options_.model},
-            {"methods", methods_},
-            {"methodsDropped", methodsDropped_},
+            {"methods", methods_.entries()},
+            {"methodsDropped", methods_.dropped()},
             {"pendingCodes", pending_.size()}};
 }
 

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/recent_entries.h"
 #include "platform/acpi_driver.h"
 
 namespace platform::sim {
@@ -50,8 +51,7 @@ private:
     mutable std::mutex m_;
     base::Event* notifyEvent_ = nullptr;
     std::deque<uint32_t> pending_;
-    std::deque<std::string> methods_;  // the last kKept calls
-    uint64_t methodsDropped_ = 0;
+    base::RecentEntries<std::string> methods_;
 };
 
 // Opens the simulated firmware under any name, unless it is absent.

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "base/window.h"
+#include "platform/sim/verb_args.h"
 
 namespace platform::sim {
 
@@ -19,20 +20,11 @@ std::optional<RawInputRecord> SimHid::getRawInputData(base::LPARAM handle) {
 }
 
 nlohmann::json SimHid::command(const nlohmann::json& args) {
+    static constexpr const char* kUsage = "hid takes the report's bytes in hex, its id first";
     std::vector<uint8_t> report;
     for (const auto& a : args) {
         const std::string text = a.is_string() ? a.get<std::string>() : std::string();
-        std::size_t used = 0;
-        unsigned long byte = 0x100;
-        try {
-            byte = std::stoul(text, &used, 16);
-        } catch (const std::exception&) {
-            used = 0;
-        }
-        if (text.empty() || used != text.size() || byte > 0xFF) {
-            throw std::invalid_argument("hid takes the report's bytes in hex, its id first");
-        }
-        report.push_back(static_cast<uint8_t>(byte));
+        report.push_back(static_cast<uint8_t>(parseWhole(text, 16, 0xFF, kUsage)));
     }
     if (report.empty()) throw std::invalid_argument("hid takes the report's bytes in hex");
     base::Window* target = nullptr;
