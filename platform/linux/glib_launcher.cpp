@@ -13,13 +13,6 @@ namespace platform::linux_adapter {
 
 namespace {
 
-std::string unquoted(const std::string& file) {
-    if (file.size() >= 2 && file.front() == '"' && file.back() == '"') {
-        return file.substr(1, file.size() - 2);
-    }
-    return file;
-}
-
 bool isAddress(const std::string& text) {
     const auto colon = text.find("://");
     if (colon == std::string::npos || colon == 0) return false;
@@ -51,21 +44,16 @@ void childSetup(gpointer /*unused*/) {
 }
 
 bool spawn(const std::string& path, const std::string& parameters) {
-    gchar** args = nullptr;
-    int argc = 0;
-    GError* error = nullptr;
-    std::vector<gchar*> argv{const_cast<gchar*>(path.c_str())};
-    bool blank = true;
-    for (const char c : parameters) blank = blank && g_ascii_isspace(c);
-    if (!blank) {
-        if (!g_shell_parse_argv(parameters.c_str(), &argc, &args, &error)) {
-            refuse(path + " " + parameters, error->message);
-            g_error_free(error);
-            return false;
-        }
-        for (int i = 0; i < argc; ++i) argv.push_back(args[i]);
+    std::string why;
+    const std::optional<std::vector<std::string>> words = splitParameters(parameters, why);
+    if (!words) {
+        refuse(path + " " + parameters, why.c_str());
+        return false;
     }
+    std::vector<gchar*> argv{const_cast<gchar*>(path.c_str())};
+    for (const std::string& w : *words) argv.push_back(const_cast<gchar*>(w.c_str()));
     argv.push_back(nullptr);
+    GError* error = nullptr;
 
     // The program's output goes to the journal when one runs, else nowhere.
     const std::string name = path.substr(path.find_last_of('/') + 1);
@@ -81,7 +69,6 @@ bool spawn(const std::string& path, const std::string& parameters) {
         nullptr, argv.data(), nullptr, flags, childSetup, nullptr, -1, journal, journal, nullptr,
         nullptr, 0, nullptr, nullptr, nullptr, nullptr, &error);
     if (journal >= 0) close(journal);
-    g_strfreev(args);
     if (!started) {
         refuse(path, error->message);
         g_error_free(error);
@@ -92,7 +79,7 @@ bool spawn(const std::string& path, const std::string& parameters) {
 class GLibLauncher final : public Launcher {
 public:
     bool launch(const std::string& file, const std::string& parameters) override {
-        const std::string program = unquoted(file);
+        const std::string program = unquotedProgramFile(file);
         if (program.empty()) {
             refuse(file, "no program file");
             return false;
@@ -126,6 +113,31 @@ public:
 };
 
 }  // namespace
+
+std::string unquotedProgramFile(const std::string& file) {
+    if (file.size() >= 2 && file.front() == '"' && file.back() == '"') {
+        return file.substr(1, file.size() - 2);
+    }
+    return file;
+}
+
+std::optional<std::vector<std::string>> splitParameters(const std::string& parameters,
+                                                        std::string& why) {
+    bool blank = true;
+    for (const char c : parameters) blank = blank && g_ascii_isspace(c);
+    if (blank) return std::vector<std::string>{};
+    gchar** args = nullptr;
+    GError* error = nullptr;
+    if (!g_shell_parse_argv(parameters.c_str(), nullptr, &args, &error)) {
+        why = error->message;
+        g_error_free(error);
+        return std::nullopt;
+    }
+    std::vector<std::string> words;
+    for (gchar** a = args; *a; ++a) words.emplace_back(*a);
+    g_strfreev(args);
+    return words;
+}
 
 std::unique_ptr<Launcher> makeLauncher() {
     return std::make_unique<GLibLauncher>();

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/launcher.h"
 
@@ -11,5 +14,12 @@ namespace platform::linux_adapter {
 // parameters split by shell quoting rules, in a session of its own, reaped by GLib's double fork;
 // a file that exists but is not executable, or an address, goes to GIO's default handler.
 std::unique_ptr<Launcher> makeLauncher();
+
+// The program file without its surrounding double quotes.
+std::string unquotedProgramFile(const std::string& file);
+// The parameters split into arguments by shell quoting rules, nothing expanded; empty, with the
+// reason in `why`, when they cannot be split (an unclosed quote).
+std::optional<std::vector<std::string>> splitParameters(const std::string& parameters,
+                                                        std::string& why);
 
 }  // namespace platform::linux_adapter

@@ -1,12 +1,12 @@
 // Launches recorded instead of run, with the argument list the Linux launcher would give.
 #pragma once
 
-#include <deque>
 #include <mutex>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
+#include "base/recent_entries.h"
 #include "platform/launcher.h"
 
 namespace platform::sim {
@@ -18,8 +18,7 @@ public:
 
 private:
     mutable std::mutex m_;
-    std::deque<nlohmann::json> launched_;  // the last 256
-    uint64_t dropped_ = 0;
+    base::RecentEntries<nlohmann::json> launched_;
 };
 
 }  // namespace platform::sim
