@@ -124,6 +124,27 @@ public:
     std::optional<RawInputRecord> getRawInputData(base::LPARAM) override { return std::nullopt; }
 };
 
+// No power management at all: nothing is notified, read or done.
+class NoPower final : public Power {
+public:
+    void start(std::function<void(PowerNotice)>) override {}
+    uintptr_t registerPowerSetting(PowerSetting) override { return 0; }
+    std::optional<std::string> activeScheme() override { return std::nullopt; }
+    bool schemeFunctionsAvailable() override { return false; }
+    std::optional<int32_t> readButtonAction(const std::string&, PowerButton) override {
+        return std::nullopt;
+    }
+    bool writeButtonAction(const std::string&, PowerButton, int32_t) override { return false; }
+    bool activateScheme(const std::string&) override { return false; }
+    void setExecutionState(uint32_t) override {}
+    bool suspend(bool) override { return false; }
+    bool enableShutdownPrivilege() override { return false; }
+    void disableShutdownPrivilege() override {}
+    bool powerOff() override { return false; }
+    bool shutdown() override { return false; }
+    bool cancelShutdown() override { return false; }
+};
+
 // Port sets are never destroyed: worker threads that never end may hold on to an adapter, so
 // a replaced set is retired, not freed.
 std::atomic<Ports*>& current() {
@@ -159,6 +180,7 @@ void installPorts(Ports p) {
     if (!p.acpiDrivers) p.acpiDrivers = std::make_unique<NoAcpiDrivers>();
     if (!p.launcher) p.launcher = std::make_unique<NoLauncher>();
     if (!p.monitorBrightness) p.monitorBrightness = std::make_unique<NoMonitorBrightness>();
+    if (!p.power) p.power = std::make_unique<NoPower>();
     if (!p.rawInput) p.rawInput = std::make_unique<NoRawInput>();
 
     // Retired sets stay reachable: kept on purpose, not lost.

@@ -18,6 +18,7 @@
 #include "platform/monitor_brightness.h"
 #include "platform/osd_surface.h"
 #include "platform/platform_info.h"
+#include "platform/power.h"
 #include "platform/raw_input.h"
 #include "platform/serial.h"
 #include "platform/window_directory.h"
@@ -43,6 +44,7 @@ struct Ports {
     std::unique_ptr<Launcher> launcher;
     std::unique_ptr<MonitorBrightness> monitorBrightness;
     std::unique_ptr<RawInput> rawInput;
+    std::unique_ptr<Power> power;
 };
 
 // The installed ports; every member is non-null after installPorts.
