@@ -36,6 +36,14 @@ test-asan:
 test-tsan:
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan.supp $(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DVESKOSD_SANITIZE=thread"
 
+# The Debian package, packed by cpack from the build tree and checked by lintian:
+# $(BUILD)/veskosd_VERSION-1_ARCH.deb.
+.PHONY: deb
+deb: build
+	rm -f $(BUILD)/veskosd_*.deb
+	cd $(BUILD) && cpack -G DEB
+	lintian --fail-on error $(BUILD)/veskosd_*.deb
+
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the .deb from the build tree, checks it with lintian (no errors), checks that its
+# Depends came from the binaries' shared libraries, and runs the daemon unpacked from it.
+set -euo pipefail
+build=$1
+here=$(dirname "$0")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+(cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1) ||
+    { cat "$work/cpack.log" >&2; exit 1; }
+deb=$(ls "$work"/out/veskosd_*.deb)
+
+# Errors fail; warnings are printed for the record.
+lintian --fail-on error --tag-display-limit 0 "$deb" | tee "$work/lintian.log"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+for lib in libc6 libstdc++6 libx11-6 libpulse0 libsystemd0 libudev1; do
+    grep -q -F -e ", $lib " -e ", $lib," <<<", $depends," || { echo "Depends lacks $lib" >&2; exit 1; }
+done
+
+dpkg-deb -x "$deb" "$work/root"
+conffiles=$(dpkg-deb --ctrl-tarfile "$deb" | tar -xOf - ./conffiles)
+[ "$conffiles" = /etc/xdg/autostart/veskosd.desktop ] ||
+    { echo "conffiles: $conffiles" >&2; exit 1; }
+"$here/run_installed.sh" "$work/root"
