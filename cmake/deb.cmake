@@ -27,10 +27,8 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/packaging/deb/postinst ${PROJECT_SOURCE_DIR}/packaging/deb/postrm
     ${PROJECT_SOURCE_DIR}/packaging/deb/conffiles)
 set(CPACK_STRIP_FILES ON)
-# Installed with DESTDIR under the real prefix, so that install-time paths (the unit's
-# ExecStart, /etc for the autostart entry) are those of the installed system.
-set(CPACK_SET_DESTDIR ON)
-set(CPACK_INSTALL_PREFIX /usr)
+# cpack installs with DESTDIR under this prefix, so install-time paths (the unit's ExecStart,
+# /etc for the autostart entry) are those of the installed system.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 include(CPack)
 

@@ -24,4 +24,9 @@ dpkg-deb -x "$deb" "$work/root"
 conffiles=$(dpkg-deb --ctrl-tarfile "$deb" | tar -xOf - ./conffiles)
 [ "$conffiles" = /etc/xdg/autostart/veskosd.desktop ] ||
     { echo "conffiles: $conffiles" >&2; exit 1; }
+# The install-time paths are the installed system's, not cpack's staging tree.
+grep -qx 'ExecStart=/usr/bin/veskosd .*' "$work/root/usr/lib/systemd/user/veskosd.service" ||
+    { echo "the packaged unit does not start /usr/bin/veskosd" >&2; exit 1; }
+grep -qx 'Exec=/usr/bin/veskosd' "$work/root/etc/xdg/autostart/veskosd.desktop" ||
+    { echo "the packaged autostart entry does not start /usr/bin/veskosd" >&2; exit 1; }
 "$here/run_installed.sh" "$work/root"
