@@ -84,6 +84,9 @@ void StartPowerNotices() {
 }
 
 uintptr_t RegisterPowerSettingNotification(platform::PowerSetting setting) {
+    // Version 5 has no such notices: its brightness is restored at start (through the firmware),
+    // and a monitor answer would put it back to the default straight after.
+    if (MajorVersion < 6) return 0;
     return power().registerPowerSetting(setting);
 }
 

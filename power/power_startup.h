@@ -9,7 +9,7 @@
 // Session-end notices run the window's session-end handling; setting changes arrive as
 // WM_POWERBROADCAST. From here on notices may come from any thread.
 void StartPowerNotices();
-// A handle, or 0 where the platform gives no such notices.
+// A handle, or 0 where the platform gives no such notices (as on major version 5).
 uintptr_t RegisterPowerSettingNotification(platform::PowerSetting setting);
 // Into pActivePowerScheme; left as it was where the platform cannot tell.
 void ReadActivePowerScheme();
