@@ -1,7 +1,6 @@
 #include "power/power_handling.h"
 
 #include <array>
-#include <string>
 #include <thread>
 
 #include "app/globals.h"

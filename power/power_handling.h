@@ -2,6 +2,7 @@
 // blocked-input state, with the power and sleep actions held back until it ends.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 inline constexpr const char* kButtonActionFileName = "KL04ButtonAction.INI";

@@ -97,10 +97,11 @@ TEST(PowerBlockedE2E, TheFirmwareBlocksOnceAndGivesEverythingBack) {
     EXPECT_TRUE(swallowed(d, "a"));
     EXPECT_FALSE(swallowed(d, "XF86AudioRaiseVolume"));
 
-    // A second disable would take the blocked scheme values for the originals.
+    // A second disable would take the unmuted output for the original state.
     ok(d, {"sim", "firmware", "notify", "0xD0"});
     ASSERT_TRUE(
         e2e::eventually([&] { return e2e::occurrences(d.stderrText(), "lParam 166") == 2; }));
+    EXPECT_EQ(d.status()["fOriginalState"], 1);
     EXPECT_EQ(d.status()["dwPowerButtonAction"], 1);
 
     unblock(d);
