@@ -4,6 +4,7 @@
 
 #include "app/globals.h"
 #include "app/message_box.h"
+#include "base/thread.h"
 
 namespace {
 
@@ -57,6 +58,8 @@ nlohmann::json buildStatus() {
         boxes.push_back({{"text", b.text}, {"caption", b.caption}, {"type", b.type}});
     }
     s["messageBoxes"] = boxes;
+    s["createdObjects"] = base::createdObjects();
+    s["createdObjectsDropped"] = base::createdObjectsDropped();
 
     for (const auto& [key, section] : sections()) s[key] = section();
     return s;

@@ -17,6 +17,8 @@
 #include "osd/osd_window.h"
 
 #include "platform/ports.h"
+#include "power/power_handling.h"
+#include "power/power_startup.h"
 #include "serial/controller_handlers.h"
 #include "serial/uart.h"
 
@@ -68,6 +70,7 @@ static void registerHandlers() {
     registerAcpiHandlers();
     registerBrightnessHandlers();
     registerRawInputHandler();
+    registerPowerHandlers();
 }
 
 // Steps 14 and 15: the brightness key events and the no-change event, then the threads of
@@ -103,7 +106,12 @@ bool CVESKOSDDlg::OnInitDialog() {
     OpenAcpiChannel();
     ReadStartingVolume();
     PrepareOSDWindow();
-    runHook(hooks.powerNotices);
+    // Steps 12 and 13: the monitor's answer to its registration is handled once the loop runs.
+    StartPowerNotices();
+    m_hMonitorPowerNotify =
+        RegisterPowerSettingNotification(platform::PowerSetting::MonitorPowerOn);
+    m_hSchemeNotify = RegisterPowerSettingNotification(platform::PowerSetting::SchemePersonality);
+    ReadActivePowerScheme();
     startBrightnessThreads();
 
     // Step 16: every state file lives in the program's data folder.
@@ -129,7 +137,9 @@ bool CVESKOSDDlg::OnInitDialog() {
     } else {
         InstallHooks();
 
-        runHook(hooks.recoveryFiles);
+        szButtonActionFile += kButtonActionFileName;
+        szOriginalStateFile += kOriginalStateFileName;
+        RestoreBlockedHidState();
         OpenUARTDevice();
         CreateUARTEvents();
         StartUARTThreads();

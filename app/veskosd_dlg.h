@@ -59,10 +59,6 @@ protected:
 
 // Start-up steps that later subsystems supply; each runs at its place in OnInitDialog when set.
 struct StartupHooks {
-    std::function<void()> powerNotices;  // steps 12 and 13
-
-    std::function<void()> recoveryFiles;  // steps 19 and 20, display-controller model
-
     std::function<void()> startupDone;  // after the last step, both models
 };
 StartupHooks& startupHooks();

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <vector>
 
+#include "base/thread.h"
+
 namespace base {
 
 namespace {
@@ -87,6 +89,7 @@ Event* createEvent(bool manualReset, bool initialState, std::string_view name) {
     r.all.push_back(std::make_unique<Event>(manualReset, initialState, std::string(name), handle));
     Event* e = r.all.back().get();
     if (!name.empty()) r.byName.emplace(std::string(name), e);
+    recordCreation(name.empty() ? std::string("event") : "event " + std::string(name));
     return e;
 }
 

@@ -3,10 +3,43 @@
 #include <pthread.h>
 
 #include <chrono>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
+#include "base/recent_entries.h"
+
 namespace base {
+
+namespace {
+
+std::mutex& creationsMutex() {
+    static auto* m = new std::mutex;
+    return *m;
+}
+
+// Never destroyed: threads that outlive main may still start others.
+RecentEntries<std::string>& creations() {
+    static auto* r = new RecentEntries<std::string>;
+    return *r;
+}
+
+}  // namespace
+
+void recordCreation(std::string entry) {
+    std::lock_guard lock(creationsMutex());
+    creations().push(std::move(entry));
+}
+
+std::vector<std::string> createdObjects() {
+    std::lock_guard lock(creationsMutex());
+    return {creations().entries().begin(), creations().entries().end()};
+}
+
+uint64_t createdObjectsDropped() {
+    std::lock_guard lock(creationsMutex());
+    return creations().dropped();
+}
 
 bool startThread(const std::string& name, std::function<void()> body) {
     try {
@@ -16,6 +49,7 @@ bool startThread(const std::string& name, std::function<void()> body) {
             body();
         });
         t.detach();
+        recordCreation("thread " + name);
         return true;
     } catch (const std::system_error&) {
         return false;

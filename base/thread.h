@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace base {
 
@@ -14,5 +15,11 @@ bool startThread(const std::string& name, std::function<void()> body);
 uint32_t getTickCount();
 
 void sleepMs(uint32_t milliseconds);
+
+// The events created and threads started, oldest first, as "event NAME" and "thread NAME"
+// (the last 256, with a count of the older ones): the order start-up made them in.
+void recordCreation(std::string entry);
+std::vector<std::string> createdObjects();
+uint64_t createdObjectsDropped();
 
 }  // namespace base

@@ -84,6 +84,9 @@ Ports SimMachine::makePorts() {
     auto hid = std::make_unique<SimHid>();
     hid_ = hid.get();
     p.rawInput = std::move(hid);
+    auto power = std::make_unique<SimPower>();
+    power_ = power.get();
+    p.power = std::move(power);
     p.messageBox = std::make_unique<SimMessageBox>();
     p.audioEndpoints = audio_.makeEndpoints();
     p.mixer = audio_.makeMixer();
@@ -120,6 +123,7 @@ nlohmann::json SimMachine::status() const {
             {"launchedDropped", launched.value("dropped", 0)},
             {"backlight", backlight_ ? backlight_->status() : nlohmann::json::object()},
             {"hid", hid_ ? hid_->status() : nlohmann::json::object()},
+            {"power", power_ ? power_->status() : nlohmann::json::object()},
             {"audio", audio_.status()},
             {"controller", controller_.status()},
             {"injected", input.value("injected", nlohmann::json::array())},
@@ -142,6 +146,7 @@ nlohmann::json SimMachine::command(const nlohmann::json& args) {
     if (device == "firmware") return firmware_->command(rest);
     if (device == "backlight" && backlight_) return backlight_->command(rest);
     if (device == "hid" && hid_) return hid_->command(rest);
+    if (device == "power" && power_) return power_->command(rest);
 
     throw std::invalid_argument("sim: no simulated device \"" + device + "\"");
 }

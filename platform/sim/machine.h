@@ -15,6 +15,7 @@
 #include "platform/sim/display_controller.h"
 #include "platform/sim/firmware.h"
 #include "platform/sim/launcher.h"
+#include "platform/sim/power.h"
 #include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_input.h"
 
@@ -59,6 +60,7 @@ private:
     SimLauncher* launcher_ = nullptr;
     SimBacklight* backlight_ = nullptr;
     SimHid* hid_ = nullptr;
+    SimPower* power_ = nullptr;
     base::RecentEntries<nlohmann::json> eventLog_;
 
     mutable std::mutex m_;
