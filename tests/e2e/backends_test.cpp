@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -53,6 +55,39 @@ TEST(BackendsE2E, TheExecutableNeedsNoneOfTheHeavyLibraries) {
         }
     }
     EXPECT_TRUE(libc) << "no NEEDED entries read";
+}
+
+// What each module takes from the executable is there, exported, for every module: those the
+// tests never open included.
+TEST(BackendsE2E, EveryModuleFindsWhatItTakesFromTheExecutable) {
+    int status = -1;
+    std::set<std::string> exported;
+    std::istringstream nm(testsupport::run(
+        {"nm", "-D", "--defined-only", "--format=just-symbols", VESKOSD_BINARY}, &status));
+    ASSERT_EQ(status, 0);
+    for (std::string symbol; std::getline(nm, symbol);) exported.insert(symbol);
+
+    const std::filesystem::path dir =
+        std::filesystem::path(VESKOSD_BINARY).parent_path() / "backends";
+    std::set<std::string> modules;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        const std::string name = entry.path().filename();
+        modules.insert(name);
+        // ldd -r resolves against the module's own libraries; what is left must be the program's.
+        std::istringstream ldd(testsupport::run({"ldd", "-r", entry.path().string()}, &status));
+        for (std::string line; std::getline(ldd, line);) {
+            const std::string mark = "undefined symbol: ";
+            const auto at = line.find(mark);
+            if (at == std::string::npos) continue;
+            const auto start = at + mark.size();
+            const std::string symbol = line.substr(start, line.find('\t', start) - start);
+            EXPECT_TRUE(exported.contains(symbol)) << name << " takes " << symbol;
+        }
+    }
+    const std::set<std::string> expected{"veskosd-alsa.so",  "veskosd-cairo.so",   "veskosd-gio.so",
+                                         "veskosd-pulse.so", "veskosd-systemd.so", "veskosd-x11.so",
+                                         "veskosd-xml.so"};
+    EXPECT_EQ(modules, expected);
 }
 
 // Every module opens, with all it takes from the executable, on the real stack: the log names
