@@ -24,14 +24,10 @@
 #include "dispatch/dispatcher.h"
 #include "input/model_id.h"
 #include "osd/osd_window.h"
-#include "platform/headless_osd.h"
+#include "platform/linux/backend_lazy.h"
 #include "platform/linux/instance_lock.h"
 #include "platform/linux/machine.h"
-#include "platform/linux/platform_info.h"
 #include "platform/linux/runtime_paths.h"
-#include "platform/linux/service_notify.h"
-#include "platform/linux/x11_input.h"
-#include "platform/linux/x11_osd.h"
 
 #include "platform/sim/machine.h"
 
@@ -78,7 +74,7 @@ void watchEndSignals() {
     if (fd < 0) return;
     base::startThread("signals", [fd] {
         waitForSignal(fd, -1);
-        platform::linux_adapter::notifyServiceStopping();
+        platform::linux_adapter::serviceStopping();
         base::Window* wnd = hMainWnd.load();
         if (!wnd) std::_Exit(0);
         wnd->queue().postTask([wnd] {
@@ -94,19 +90,14 @@ void watchEndSignals() {
     });
 }
 
-// One connection for the OSD window and, on a real machine, the keyboard and mouse: asked
-// for with --osd x11, or by default whenever there is a display. Null when not wanted or not
-// to be had; the daemon then runs without X.
-std::shared_ptr<platform::linux_adapter::X11Connection> openDisplay(const CliOptions& options) {
+// One X connection for the OSD window and, on a real machine, the keyboard and mouse: asked
+// for with --osd x11, or by default whenever there is a display. Without one the daemon runs
+// without X.
+bool displayWanted(const CliOptions& options) {
     const char* display = std::getenv("DISPLAY");  // NOLINT(concurrency-mt-unsafe)
     const bool haveDisplay = display && *display;
-    const bool wanted = options.osd == "x11" || (haveDisplay && options.osd.empty()) ||
-                        (haveDisplay && options.machine == "linux");
-    if (!wanted) return nullptr;
-    std::string error;
-    auto x = platform::linux_adapter::X11Connection::open("", error);
-    if (!x) std::fprintf(stderr, "veskosd: %s; running without X\n", error.c_str());
-    return x;
+    return options.osd == "x11" || (haveDisplay && options.osd.empty()) ||
+           (haveDisplay && options.machine == "linux");
 }
 
 // Taken before anything else is built or touched: a second start must leave the first
@@ -131,8 +122,8 @@ std::atomic<bool> watchdogFeedQueued{false};
 // Without a watchdog nothing wakes up.
 void reportToServiceManager() {
     startupHooks().startupDone = [] {
-        platform::linux_adapter::notifyServiceReady();
-        const uint32_t interval = platform::linux_adapter::watchdogFeedIntervalMs();
+        platform::linux_adapter::serviceReady();
+        const uint32_t interval = platform::linux_adapter::serviceWatchdogIntervalMs();
         base::Window* wnd = hMainWnd.load();
         if (interval == 0 || !wnd) return;
         base::startThread("watchdog", [wnd, interval] {
@@ -140,7 +131,7 @@ void reportToServiceManager() {
                 std::this_thread::sleep_for(std::chrono::milliseconds(interval));
                 if (watchdogFeedQueued.exchange(true)) continue;
                 wnd->queue().postTask([] {
-                    platform::linux_adapter::notifyServiceWatchdog();
+                    platform::linux_adapter::serviceWatchdog();
                     watchdogFeedQueued = false;
                 });
             }
@@ -174,6 +165,7 @@ int runDaemon(const CliOptions& options) {
     // Never freed: its ports and verbs are used by threads until the process ends.
     static platform::sim::SimMachine* sim = nullptr;
     platform::Ports ports;
+    platform::linux_adapter::AdapterChoices choices;
     if (options.machine == "sim") {
         platform::sim::Options simOptions;
         simOptions.runtimeDir = *runtimeDir;
@@ -188,8 +180,10 @@ int runDaemon(const CliOptions& options) {
             return 1;
         }
         simOptions.dimTimeoutSeconds = options.simDimTimeout;
+        simOptions.launchArguments = platform::linux_adapter::launchArguments;
         sim = new platform::sim::SimMachine(std::move(simOptions));
         ports = sim->makePorts();
+        platform::linux_adapter::addGraphicsAndXml(ports, choices);
         registerStatusSection("sim", [m = sim] { return m->status(); });
         registerControlOp("sim", [m = sim](const nlohmann::json& request) {
             return m->command(request.value("args", nlohmann::json::array()));
@@ -202,20 +196,15 @@ int runDaemon(const CliOptions& options) {
         linuxOptions.acpi.devicePath = options.acpiDevice;
         linuxOptions.acpi.methodPrefix = options.acpiMethodPath;
         linuxOptions.acpi.buttonsPath = options.acpiButtons;
-        ports = platform::linux_adapter::makePorts(linuxOptions);
+        ports = platform::linux_adapter::makePorts(linuxOptions, choices);
     }
-    auto x = openDisplay(options);
-    const bool x11Osd = x && options.osd != "headless";
-    if (x11Osd) {
-        ports.osdSurface = std::make_unique<platform::linux_adapter::X11Osd>(x);
-    } else {
-        ports.osdSurface = std::make_unique<platform::HeadlessOsd>();
-    }
-    if (x && options.machine == "linux") {
-        ports.input = std::make_unique<platform::linux_adapter::X11Input>(x);
-        ports.info =
-            std::make_unique<platform::linux_adapter::LinuxPlatformInfo>(options.osVersion, x);
-    }
+    platform::linux_adapter::DisplayOptions display;
+    display.open = displayWanted(options);
+    display.osd = options.osd != "headless";
+    display.realMachine = options.machine == "linux";
+    display.osVersion = options.osVersion;
+    platform::linux_adapter::addDisplay(ports, display, choices);
+    std::fprintf(stderr, "veskosd: %s\n", choices.line().c_str());
 
     registerControlOp("screenshot", writeScreenshot);
     ports.windowDirectory = std::make_unique<control::ControlServer>(*runtimeDir + "/control.sock",

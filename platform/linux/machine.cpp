@@ -1,42 +1,155 @@
 #include "platform/linux/machine.h"
 
+#include <cstdlib>
 #include <memory>
 
-#include "platform/linux/alsa_mixer.h"
-#include "platform/linux/backlight.h"
-#include "platform/linux/cairo_graphics.h"
-#include "platform/linux/glib_launcher.h"
+#include "platform/headless_osd.h"
+#include "platform/linux/backend_lazy.h"
+#include "platform/linux/backend_loader.h"
 #include "platform/linux/hidraw_input.h"
 #include "platform/linux/instance_lock.h"
-#include "platform/linux/journal_event_log.h"
-#include "platform/linux/libxml_reader.h"
-
-#include "platform/linux/message_box.h"
 #include "platform/linux/path_watcher.h"
-#include "platform/linux/platform_info.h"
-#include "platform/linux/pulse_audio.h"
 #include "platform/linux/termios_serial.h"
 
 namespace platform::linux_adapter {
 
-Ports makePorts(const Options& options) {
-    Ports p;
-    p.info = std::make_unique<LinuxPlatformInfo>(options.osVersion);
-    p.messageBox = std::make_unique<LinuxMessageBox>();
-    p.instanceLock = std::make_unique<FlockInstanceLock>(options.runtimeDir);
-    p.audioEndpoints = std::make_unique<PulseAudioEndpoints>();
-    p.mixer = std::make_unique<AlsaMixer>();
-    p.graphics = std::make_unique<CairoGraphics>();
-    p.xmlReaders = std::make_unique<LibXmlReaders>();
-    p.eventLog = std::make_unique<JournalEventLog>();
-    p.serialPorts = std::make_unique<TermiosSerialPorts>(options.serialPath);
+namespace {
 
+// The interface generation without X: 6 (the endpoint path), or the override.
+class VersionInfo final : public PlatformInfo {
+public:
+    explicit VersionInfo(uint32_t override) : override_(override) {}
+    uint32_t majorVersion() override { return override_ != 0 ? override_ : 6; }
+
+private:
+    uint32_t override_;
+};
+
+template <class Table>
+const Table* backend(const std::string& family, AdapterChoices& choices) {
+    std::string why;
+    const Table* table = loadBackend<Table>(family, why);
+    if (!table) choices.unavailable(family, why);
+    return table;
+}
+
+// Whether `family`'s module is there to be opened later.
+bool present(const std::string& family, AdapterChoices& choices) {
+    if (!findBackend(family).empty()) return true;
+    choices.unavailable(family, "veskosd-" + family + ".so not found");
+    return false;
+}
+
+const SystemdBackend* serviceBackend() {
+    // Without the manager's socket every notification is a no-op: no reason to load libsystemd.
+    static const SystemdBackend* const table = [] {
+        const char* socket = std::getenv("NOTIFY_SOCKET");  // NOLINT(concurrency-mt-unsafe)
+        std::string why;
+        return socket && *socket ? loadBackend<SystemdBackend>("systemd", why) : nullptr;
+    }();
+    return table;
+}
+
+}  // namespace
+
+void AdapterChoices::choose(std::string port, std::string adapter) {
+    chosen_.emplace_back(std::move(port), std::move(adapter));
+}
+
+void AdapterChoices::unavailable(const std::string& family, const std::string& why) {
+    for (const std::string& u : unavailable_) {
+        if (u.starts_with(family + ": ")) return;
+    }
+    unavailable_.push_back(family + ": " + why);
+}
+
+std::string AdapterChoices::line() const {
+    std::string s = "adapters:";
+    for (const auto& [port, adapter] : chosen_)
+        s.append(" ").append(port).append("=").append(adapter);
+    if (!unavailable_.empty()) {
+        s += "; unavailable:";
+        for (std::size_t i = 0; i < unavailable_.size(); ++i) {
+            s.append(i == 0 ? " " : "; ").append(unavailable_[i]);
+        }
+    }
+    return s;
+}
+
+Ports makePorts(const Options& options, AdapterChoices& choices) {
+    Ports p;
+    p.info = std::make_unique<VersionInfo>(options.osVersion);
+    p.instanceLock = std::make_unique<FlockInstanceLock>(options.runtimeDir);
+
+    if (const auto* pulse = backend<PulseBackend>("pulse", choices)) {
+        p.audioEndpoints = pulse->endpoints();
+    }
+    choices.choose("audio", p.audioEndpoints ? "pulse" : "none");
+    if (present("alsa", choices)) p.mixer = makeLazyMixer();
+    choices.choose("mixer", p.mixer ? "alsa(on first use)" : "none");
+    addGraphicsAndXml(p, choices);
+
+    if (const auto* systemd = backend<SystemdBackend>("systemd", choices)) {
+        p.eventLog = systemd->eventLog();
+        p.messageBox = systemd->messageBox();
+        p.monitorBrightness = systemd->backlight();
+    }
+    choices.choose("log", p.eventLog ? "journal" : "none");
+    choices.choose("messages", p.messageBox ? "journal" : "none");
+    choices.choose("backlight", p.monitorBrightness ? "sysfs" : "none");
+    if (present("gio", choices)) p.launcher = makeLazyLauncher();
+    choices.choose("launcher", p.launcher ? "gio(on first use)" : "none");
+
+    p.serialPorts = std::make_unique<TermiosSerialPorts>(options.serialPath);
     p.deviceNotices = std::make_unique<PathWatcher>(options.serialPath, "COM1");
+    choices.choose("serial", "termios");
     p.acpiDrivers = makeAcpiDrivers(options.acpi);
-    p.launcher = makeLauncher();
-    p.monitorBrightness = makeSysfsBacklight({});
     p.rawInput = makeHidrawInput();
+    choices.choose("hid", "hidraw");
+    choices.choose("power", p.power ? "logind" : "none");
     return p;
+}
+
+void addDisplay(Ports& p, const DisplayOptions& options, AdapterChoices& choices) {
+    std::shared_ptr<X11Connection> x;
+    const X11Backend* x11 = options.open ? backend<X11Backend>("x11", choices) : nullptr;
+    if (x11) {
+        std::string error;
+        x = x11->open("", error);
+        if (!x) choices.unavailable("display", error);
+    }
+    if (x && options.osd) p.osdSurface = x11->osd(x);
+    if (x && options.realMachine) {
+        p.input = x11->input(x);
+        p.info = x11->info(options.osVersion, x);
+    }
+    choices.choose("osd", p.osdSurface ? "x11" : "headless");
+    if (!p.osdSurface) p.osdSurface = std::make_unique<HeadlessOsd>();
+    if (options.realMachine) choices.choose("input", p.input ? "x11" : "none");
+}
+
+void addGraphicsAndXml(Ports& p, AdapterChoices& choices) {
+    if (present("cairo", choices)) p.graphics = makeLazyGraphics();
+    choices.choose("graphics", p.graphics ? "cairo(on first use)" : "none");
+    if (present("xml", choices)) p.xmlReaders = makeLazyXmlReaders();
+    choices.choose("xml", p.xmlReaders ? "libxml2(on first use)" : "none");
+}
+
+void serviceReady() {
+    if (const auto* s = serviceBackend()) s->notifyReady();
+}
+
+void serviceStopping() {
+    if (const auto* s = serviceBackend()) s->notifyStopping();
+}
+
+void serviceWatchdog() {
+    if (const auto* s = serviceBackend()) s->notifyWatchdog();
+}
+
+uint32_t serviceWatchdogIntervalMs() {
+    const auto* s = serviceBackend();
+    return s ? s->watchdogFeedIntervalMs() : 0;
 }
 
 }  // namespace platform::linux_adapter

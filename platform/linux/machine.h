@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/linux/acpi_drivers.h"
+#include "platform/linux/backend_api.h"
 #include "platform/ports.h"
 
 namespace platform::linux_adapter {
@@ -15,7 +18,42 @@ struct Options {
     AcpiOptions acpi;
 };
 
-// The real adapters, each failing the way the core already handles where its device is absent.
-Ports makePorts(const Options& options);
+// Which adapter serves each port and which modules could not be had, for the one line the daemon
+// logs at start.
+class AdapterChoices {
+public:
+    void choose(std::string port, std::string adapter);
+    void unavailable(const std::string& family, const std::string& why);
+    std::string line() const;
+
+private:
+    std::vector<std::pair<std::string, std::string>> chosen_;
+    std::vector<std::string> unavailable_;
+};
+
+// The real adapters, each reached through its backend module where its library is heavy; a port
+// whose module is missing keeps the do-nothing default, as when its device is absent.
+Ports makePorts(const Options& options, AdapterChoices& choices);
+
+struct DisplayOptions {
+    bool open = false;         // connect to the X display named by DISPLAY
+    bool osd = true;           // the OSD window on it; else the headless OSD
+    bool realMachine = false;  // the keyboard, mouse and dim time-out from it too
+    uint32_t osVersion = 0;
+};
+
+// The adapters on the X display, when wanted and one can be opened; the headless OSD otherwise.
+void addDisplay(Ports& p, const DisplayOptions& options, AdapterChoices& choices);
+
+// The adapters both machines share, their modules opened on first use: graphics and the XML
+// reader.
+void addGraphicsAndXml(Ports& p, AdapterChoices& choices);
+
+// The service manager's notifications; they load nothing and do nothing when the process was
+// not started by a service manager.
+void serviceReady();
+void serviceStopping();
+void serviceWatchdog();
+uint32_t serviceWatchdogIntervalMs();
 
 }  // namespace platform::linux_adapter

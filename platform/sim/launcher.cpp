@@ -1,15 +1,12 @@
 #include "platform/sim/launcher.h"
 
-#include "platform/linux/glib_launcher.h"
-
 namespace platform::sim {
 
 bool SimLauncher::launch(const std::string& file, const std::string& parameters) {
     std::string why;
-    const auto words = linux_adapter::splitParameters(parameters, why);
+    const auto words = arguments_ ? arguments_(file, parameters, why) : std::nullopt;
     if (!words) return false;
-    nlohmann::json argv = nlohmann::json::array({linux_adapter::unquotedProgramFile(file)});
-    for (const std::string& w : *words) argv.push_back(w);
+    nlohmann::json argv = *words;
     std::lock_guard lock(m_);
     launched_.push({{"file", file}, {"parameters", parameters}, {"argv", argv}});
     return true;

@@ -6,9 +6,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/linux/cairo_graphics.h"
 #include "platform/linux/instance_lock.h"
-#include "platform/linux/libxml_reader.h"
 
 #include "platform/linux/path_watcher.h"
 #include "platform/linux/termios_serial.h"
@@ -71,11 +69,12 @@ SimMachine::SimMachine(Options options)
       controller_(options_.runtimeDir + "/ttyVESKOSD"),
       firmware_(std::make_shared<SimFirmware>(options_.firmware)) {}
 
+// Graphics and the XML reader are the real ones, added by the caller.
 Ports SimMachine::makePorts() {
     Ports p;
     p.info = std::make_unique<SimInfo>(options_.osVersion, options_.dimTimeoutSeconds);
     p.acpiDrivers = std::make_unique<SimAcpiDrivers>(firmware_);
-    auto launcher = std::make_unique<SimLauncher>();
+    auto launcher = std::make_unique<SimLauncher>(options_.launchArguments);
     launcher_ = launcher.get();
     p.launcher = std::move(launcher);
     auto backlight = std::make_unique<SimBacklight>();
@@ -90,7 +89,6 @@ Ports SimMachine::makePorts() {
     p.messageBox = std::make_unique<SimMessageBox>();
     p.audioEndpoints = audio_.makeEndpoints();
     p.mixer = audio_.makeMixer();
-    p.graphics = std::make_unique<linux_adapter::CairoGraphics>();
     std::string error;
     if (!controller_.start(error)) {
         std::fprintf(stderr, "veskosd: simulated display controller: %s\n", error.c_str());
@@ -98,7 +96,6 @@ Ports SimMachine::makePorts() {
     const std::string line = options_.serialPath.empty() ? controller_.path() : options_.serialPath;
     p.serialPorts = std::make_unique<linux_adapter::TermiosSerialPorts>(line);
     p.deviceNotices = std::make_unique<linux_adapter::PathWatcher>(line, "COM1");
-    p.xmlReaders = std::make_unique<linux_adapter::LibXmlReaders>();
     p.eventLog = std::make_unique<SimEventLog>(&eventLog_, &m_);
     auto input = std::make_unique<SimInput>();
 

@@ -27,7 +27,8 @@ struct Options {
     uint32_t osVersion = 6;  // what the version query answers
     std::string serialPath;  // empty: the simulated controller's own line
     FirmwareOptions firmware;
-    uint32_t dimTimeoutSeconds = 0;  // what the desktop's dim time-out reads
+    uint32_t dimTimeoutSeconds = 0;             // what the desktop's dim time-out reads
+    LaunchArguments launchArguments = nullptr;  // what the real launcher would run
 };
 
 class SimMachine {
