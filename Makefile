@@ -4,7 +4,7 @@ RUN_DIR ?= $(CURDIR)/run
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS    ?= $(shell nproc)
 
-.PHONY: all deps build run test test-asan test-tsan bench fuzz format format-check lint clean
+.PHONY: all deps build run test test-asan test-tsan bench bench-all fuzz format format-check lint clean
 
 all: build
 
@@ -44,8 +44,13 @@ deb: build
 	cd $(BUILD) && cpack -G DEB
 	lintian --fail-on error $(BUILD)/veskosd_*.deb
 
+# The running daemon on Xvfb and pulseaudio (about three minutes; BENCH_ARGS="--presses 10
+# --idle-seconds 5" for a quick look). bench-all runs the component benchmarks after it.
 bench: build
-	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
+	$(BUILD)/bench/runtime_bench $(BENCH_ARGS)
+
+bench-all: bench
+	@for b in $(BUILD)/bench/*_bench; do [ "$${b##*/}" = runtime_bench ] || { echo "== $$b"; $$b; }; done
 
 # Fuzzes the configuration reading for FUZZ_SECONDS (default 600), starting from the seeds.
 # FUZZ_TARGET picks another target: control_fuzz (control requests), acpi_call_fuzz (acpi_call

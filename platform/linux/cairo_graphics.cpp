@@ -4,7 +4,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace platform::linux_adapter {
 
@@ -132,6 +135,21 @@ cairo_status_t writeChunk(void* closure, const unsigned char* data, unsigned int
 }
 
 }  // namespace
+
+CairoGraphics::CairoGraphics() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // The OSD's own text: digits in bold sans at its cell height. Without a thread the
+        // first text is merely slower.
+        try {
+            std::thread([] {
+                CairoCanvas canvas(64, 32);
+                canvas.drawText(0, 0, "0123456789", FontSpec{"sans", 24, true}, 0xFFFFFF, 0);
+            }).detach();
+        } catch (const std::system_error&) {
+        }
+    });
+}
 
 std::unique_ptr<Image> CairoGraphics::decodePng(std::span<const uint8_t> bytes) {
     ReadCursor cursor{bytes, 0};

@@ -18,6 +18,10 @@ namespace {
 
 constexpr uint32_t kDirectoryMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
                                     IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+// A directory whose next step is there as a directory of its own: only its own going matters,
+// since that next directory's watch sees what happens below it. Names coming and going beside
+// the path (in /dev or /tmp, say) then wake nobody.
+constexpr uint32_t kPassageMask = IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 // While an arrival waits for its permissions, it is looked at this often.
 constexpr int kPermissionRetryMs = 100;
 
@@ -155,8 +159,17 @@ void PathWatcher::rescan(bool tell) {
     // still seen.
     std::map<int, std::size_t> now;
     for (std::size_t i = 0; i < steps_.size(); ++i) {
-        const int wd = inotify_add_watch(inotify_, steps_[i].first.c_str(), kDirectoryMask);
-        if (wd < 0) break;
+        struct stat next {};
+        const bool passage = i + 1 < steps_.size() &&
+                             lstat(steps_[i + 1].first.c_str(), &next) == 0 &&
+                             S_ISDIR(next.st_mode);
+        const int wd = inotify_add_watch(inotify_, steps_[i].first.c_str(),
+                                         passage ? kPassageMask : kDirectoryMask);
+        if (wd < 0) {
+            // Gone since the step before looked: that one watches for its return after all.
+            if (i > 0) inotify_add_watch(inotify_, steps_[i - 1].first.c_str(), kDirectoryMask);
+            break;
+        }
         now[wd] = i;
     }
     for (const auto& [wd, step] : watches_) {

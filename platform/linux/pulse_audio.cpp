@@ -108,6 +108,13 @@ public:
     }
 
     bool alive() const { return ctx_ && pa_context_get_state(ctx_) == PA_CONTEXT_READY; }
+
+    // Takes in what the server sent meanwhile without waiting, so that a connection the server
+    // closed (a restart, say) is seen as gone before it is used.
+    void catchUp() {
+        while (pa_mainloop_iterate(loop_, 0, nullptr) > 0) {
+        }
+    }
     pa_context* ctx() { return ctx_; }
 
     // Runs the operation to its end; false when it could not start, the connection broke, or
@@ -120,31 +127,6 @@ public:
         if (!ok) pa_operation_cancel(op);
         pa_operation_unref(op);
         return ok;
-    }
-
-    std::optional<DeviceInfo> deviceInfo(bool sink, uint32_t index) {
-        struct Result {
-            std::optional<DeviceInfo> info;
-        } r;
-        pa_operation* op =
-            sink ? pa_context_get_sink_info_by_index(ctx_, index, &onInfo<pa_sink_info, true>, &r)
-                 : pa_context_get_source_info_by_index(ctx_, index, &onInfo<pa_source_info, false>,
-                                                       &r);
-        if (!finish(op)) return std::nullopt;
-        return r.info;
-    }
-
-    std::optional<std::string> defaultSinkName() {
-        std::optional<std::string> name;
-        pa_operation* op = pa_context_get_server_info(
-            ctx_,
-            [](pa_context*, const pa_server_info* i, void* ud) {
-                auto* n = static_cast<std::optional<std::string>*>(ud);
-                if (i && i->default_sink_name) *n = i->default_sink_name;
-            },
-            &name);
-        if (!finish(op)) return std::nullopt;
-        return name;
     }
 
     std::optional<DeviceInfo> sinkByName(const std::string& name) {
@@ -231,42 +213,46 @@ private:
 
 namespace {
 
+// The device as this operation found it: reads need no further request, and a set is one.
+// Every operation opens its endpoint anew, so nothing here outlives the moment it was read.
 class PulseVolume final : public EndpointVolume {
 public:
     PulseVolume(std::shared_ptr<PulseConnection> c, DeviceInfo d) : c_(std::move(c)), d_(d) {}
 
     bool getMasterVolumeLevelScalar(float& level) override {
-        auto info = c_->deviceInfo(d_.sink, d_.index);
-        if (!info) return false;
+        if (!pa_cvolume_valid(&d_.volume)) return false;
         // Above 100 % the server allows more; the user's scale ends at 1.0.
-        const double v = static_cast<double>(pa_cvolume_max(&info->volume)) / PA_VOLUME_NORM;
+        const double v = static_cast<double>(pa_cvolume_max(&d_.volume)) / PA_VOLUME_NORM;
         level = static_cast<float>(std::clamp(v, 0.0, 1.0));
         return true;
     }
 
     bool setMasterVolumeLevelScalar(float level) override {
-        auto info = c_->deviceInfo(d_.sink, d_.index);
-        if (!info || !pa_cvolume_valid(&info->volume)) return false;
+        if (!pa_cvolume_valid(&d_.volume)) return false;
         const auto target = static_cast<pa_volume_t>(
             std::lround(std::clamp(static_cast<double>(level), 0.0, 1.0) * PA_VOLUME_NORM));
-        pa_cvolume v = info->volume;
+        pa_cvolume v = d_.volume;
         // Scaling keeps the balance between channels; from silence there is none to keep.
         if (pa_cvolume_max(&v) == PA_VOLUME_MUTED) {
             pa_cvolume_set(&v, v.channels, target);
         } else {
             pa_cvolume_scale(&v, target);
         }
-        return c_->setVolume(d_.sink, d_.index, v);
-    }
-
-    bool getMute(bool& muted) override {
-        auto info = c_->deviceInfo(d_.sink, d_.index);
-        if (!info) return false;
-        muted = info->muted;
+        if (!c_->setVolume(d_.sink, d_.index, v)) return false;
+        d_.volume = v;
         return true;
     }
 
-    bool setMute(bool muted) override { return c_->setMute(d_.sink, d_.index, muted); }
+    bool getMute(bool& muted) override {
+        muted = d_.muted;
+        return true;
+    }
+
+    bool setMute(bool muted) override {
+        if (!c_->setMute(d_.sink, d_.index, muted)) return false;
+        d_.muted = muted;
+        return true;
+    }
 
 private:
     std::shared_ptr<PulseConnection> c_;
@@ -291,10 +277,10 @@ class PulseEnumerator final : public DeviceEnumerator {
 public:
     explicit PulseEnumerator(std::shared_ptr<PulseConnection> c) : c_(std::move(c)) {}
 
+    // The server resolves the default sink itself: one request, and the sink that is the
+    // default at that moment.
     std::unique_ptr<AudioDevice> defaultRenderEndpoint() override {
-        auto name = c_->defaultSinkName();
-        if (!name || name->empty()) return nullptr;
-        auto info = c_->sinkByName(*name);
+        auto info = c_->sinkByName("@DEFAULT_SINK@");
         if (!info) return nullptr;
         return std::make_unique<PulseDevice>(c_, *info);
     }
@@ -314,6 +300,7 @@ private:
 }  // namespace
 
 std::unique_ptr<DeviceEnumerator> PulseAudioEndpoints::open() {
+    if (kept_) kept_->catchUp();
     std::shared_ptr<PulseConnection> c = keep_ && kept_ && kept_->alive() ? kept_ : nullptr;
     if (!c) c = PulseConnection::connect();
     if (!c) {

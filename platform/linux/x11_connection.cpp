@@ -1,10 +1,11 @@
 #include "platform/linux/x11_connection.h"
 
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <thread>
 
@@ -14,8 +15,9 @@ namespace platform::linux_adapter {
 
 namespace {
 
-// How often a lost display is tried again.
-constexpr auto kReconnectInterval = std::chrono::milliseconds(250);
+// How often a lost display is tried again: soon at first, then less and less often.
+constexpr int kReconnectFirstMs = 250;
+constexpr int kReconnectLongestMs = 2000;
 
 std::atomic<int> trappedErrors{0};
 std::atomic<bool> trapping{false};
@@ -49,6 +51,11 @@ std::shared_ptr<X11Connection> X11Connection::open(const std::string& displayNam
     });
     std::shared_ptr<X11Connection> c(new X11Connection());
     c->name_ = displayName;
+    c->wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (c->wakeFd_ < 0) {
+        error = "cannot create the X event thread's wake-up descriptor";
+        return nullptr;
+    }
     if (!c->connect()) {
         error = "cannot open X display " + (displayName.empty() ? "(DISPLAY)" : displayName);
         return nullptr;
@@ -87,11 +94,32 @@ void X11Connection::onConnectionLost(Display* dpy, void* self) {
 
 X11Connection::~X11Connection() {
     close();
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+// Another thread's calls may have read events off the socket into Xlib's queue, where the
+// event thread's poll cannot see them: it is woken to look.
+X11Connection::Session::~Session() {
+    if (owner_ && dpy_ && std::this_thread::get_id() != owner_->eventThread_.load()) owner_->wake();
+}
+
+void X11Connection::wake() {
+    const uint64_t one = 1;
+    [[maybe_unused]] const auto n = ::write(wakeFd_, &one, sizeof(one));
+}
+
+void X11Connection::waitFor(int xfd, int timeoutMs) {
+    pollfd p[2] = {{wakeFd_, POLLIN, 0}, {xfd, POLLIN, 0}};
+    if (poll(p, xfd >= 0 ? 2 : 1, timeoutMs) > 0 && (p[0].revents & POLLIN)) {
+        uint64_t count = 0;
+        [[maybe_unused]] const auto n = ::read(wakeFd_, &count, sizeof(count));
+    }
 }
 
 void X11Connection::close() {
     std::lock_guard l(m_);
     closed_ = true;
+    if (wakeFd_ >= 0) wake();
     if (!dpy_) return;
     // A broken display is never handed to Xlib again, not even to close it.
     if (dead_) {
@@ -105,7 +133,7 @@ void X11Connection::close() {
 X11Connection::Session X11Connection::session() {
     std::unique_lock l(m_);
     Display* d = dead_ || closed_ ? nullptr : dpy_;
-    return {std::move(l), d};
+    return {std::move(l), d, this};
 }
 
 int X11Connection::addEventHandler(std::function<void(const XEvent&)> handler) {
@@ -162,9 +190,11 @@ void X11Connection::releaseEvents(std::vector<XEvent>& events) {
 }
 
 void X11Connection::reconnect() {
+    int pauseMs = kReconnectFirstMs;
     while (!connect()) {
         if (closed_) return;
-        std::this_thread::sleep_for(kReconnectInterval);
+        waitFor(-1, pauseMs);
+        pauseMs = std::min(pauseMs * 2, kReconnectLongestMs);
     }
     if (closed_) return;
     std::fprintf(stderr, "veskosd: the X server answers again\n");
@@ -173,6 +203,7 @@ void X11Connection::reconnect() {
 }
 
 void X11Connection::eventLoop() {
+    eventThread_ = std::this_thread::get_id();
     std::vector<XEvent> events;
     while (!closed_) {
         if (dead_) {
@@ -186,10 +217,7 @@ void X11Connection::eventLoop() {
         }
         readEvents(events);
         if (events.empty()) {
-            if (fd >= 0 && !dead_) {
-                pollfd p{fd, POLLIN, 0};
-                poll(&p, 1, 250);
-            }
+            if (fd >= 0 && !dead_ && !closed_) waitFor(fd, -1);
             continue;
         }
         {

@@ -2,7 +2,8 @@
 // session(), which holds the connection's lock and is empty once the server has gone: Xlib must
 // never be called on a display whose connection broke (its calls from other threads then block
 // for good). One thread reads the events, hands them to the registered handlers and, after a
-// loss, opens the same display again once a server answers there.
+// loss, opens the same display again once a server answers there. While nothing happens it
+// sleeps: events another thread's call read off the socket are announced by that session's end.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -12,6 +13,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace platform::linux_adapter {
@@ -21,16 +24,21 @@ public:
     // The lock, and the display while the server is there.
     class Session {
     public:
+        Session(Session&& o) noexcept
+            : lock_(std::move(o.lock_)), dpy_(o.dpy_), owner_(std::exchange(o.owner_, nullptr)) {}
+        Session& operator=(Session&&) = delete;
+        ~Session();
         explicit operator bool() const { return dpy_ != nullptr; }
         Display* display() const { return dpy_; }
         ::Window root() const { return DefaultRootWindow(dpy_); }
 
     private:
         friend class X11Connection;
-        Session(std::unique_lock<std::recursive_mutex> l, Display* d)
-            : lock_(std::move(l)), dpy_(d) {}
+        Session(std::unique_lock<std::recursive_mutex> l, Display* d, X11Connection* owner)
+            : lock_(std::move(l)), dpy_(d), owner_(owner) {}
         std::unique_lock<std::recursive_mutex> lock_;
         Display* dpy_;
+        X11Connection* owner_;
     };
 
     // Null, with the reason in `error`, when the display cannot be opened.
@@ -71,6 +79,10 @@ private:
     void readEvents(std::vector<XEvent>& events);
     void releaseEvents(std::vector<XEvent>& events);
     void reconnect();
+    // Wakes the event thread, or the reconnection's back-off.
+    void wake();
+    // Until the X socket or the wake-up descriptor is readable, or `timeoutMs` (-1: no limit).
+    void waitFor(int xfd, int timeoutMs);
 
     std::string name_;
     Display* dpy_ = nullptr;
@@ -83,6 +95,8 @@ private:
     int nextHandler_ = 1;
 
     bool started_ = false;
+    int wakeFd_ = -1;
+    std::atomic<std::thread::id> eventThread_{};
 };
 
 }  // namespace platform::linux_adapter

@@ -33,11 +33,6 @@ bool isDock(Display* d, ::Window w) {
     return result;
 }
 
-bool compositorRunning(Display* d) {
-    const std::string name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(d));
-    return XGetSelectionOwner(d, XInternAtom(d, name.c_str(), False)) != None;
-}
-
 // The rectangle of the primary output's CRTC where RandR names one; the whole screen otherwise.
 Rect primaryMonitorOf(Display* d, ::Window root, bool randr) {
     Rect r{0, 0, DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d))};
@@ -118,6 +113,7 @@ void X11Osd::createWindow(const X11Connection::Session& s) {
     win_ = XCreateWindow(d, s.root(), 0, 0, 1, 1, 0, depth_, InputOutput, visual_, mask, &attrs);
     mapped_ = false;
     XStoreName(d, win_, "VESKOSD");
+    opacityAtom_ = XInternAtom(d, "_NET_WM_WINDOW_OPACITY", False);
     const Atom type = XInternAtom(d, "_NET_WM_WINDOW_TYPE", False);
     const Atom notification = XInternAtom(d, "_NET_WM_WINDOW_TYPE_NOTIFICATION", False);
     XChangeProperty(d, win_, type, XA_ATOM, 32, PropModeReplace,
@@ -174,11 +170,11 @@ void X11Osd::setAlpha(uint8_t alpha) {
 void X11Osd::applyAlphaLocked(Display* d) {
     if (!win_) return;
     const uint8_t alpha = alpha_;
-    if (compositorRunning(d)) {
-        const unsigned long opacity = static_cast<unsigned long>(alpha) * 0xFFFFFFFFul / 255ul;
-        XChangeProperty(d, win_, XInternAtom(d, "_NET_WM_WINDOW_OPACITY", False), XA_CARDINAL, 32,
-                        PropModeReplace, reinterpret_cast<const unsigned char*>(&opacity), 1);
-    }
+    // Set whether or not a compositor runs now: asking would cost a round trip each step, and
+    // one that starts later finds the window's alpha already there.
+    const unsigned long opacity = static_cast<unsigned long>(alpha) * 0xFFFFFFFFul / 255ul;
+    XChangeProperty(d, win_, opacityAtom_, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&opacity), 1);
     if (alpha == 0 && mapped_) {
         XUnmapWindow(d, win_);
         mapped_ = false;

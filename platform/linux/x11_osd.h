@@ -48,6 +48,7 @@ private:
 
     std::shared_ptr<X11Connection> x_;
     ::Window win_ = 0;
+    Atom opacityAtom_ = None;
     Visual* visual_ = nullptr;
     int depth_ = 24;
     GC gc_ = nullptr;

@@ -107,6 +107,16 @@ TEST_F(PulseTest, AServerThatWentAwayFailsTheOperationAndOneThatComesBackServesI
     EXPECT_EQ(server->volumePercent("spk"), 31);
 }
 
+TEST_F(PulseTest, TheKeptConnectionFollowsARestartedServerWithoutLosingAStep) {
+    server->pactl("set-sink-volume spk 30%");
+    ASSERT_EQ(VolumeIn(), 1);
+    server.reset();
+    server = std::make_unique<testsupport::PulseServer>();
+    server->pactl("set-sink-volume spk 50%");
+    EXPECT_EQ(VolumeIn(), 1);
+    EXPECT_EQ(server->volumePercent("spk"), 51);
+}
+
 // The interface generation does not hang on the server being up when it is asked (at start-up,
 // perhaps before the server): with libpulse, the endpoint path; the mixer only when asked for.
 TEST(PulseLate, WithoutAServerTheEndpointPathIsChosenAndServesOnceOneComes) {

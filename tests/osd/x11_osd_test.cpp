@@ -81,6 +81,46 @@ TEST_F(X11OsdTest, StartsTransparentAndShowsTheBarAtThePlacedRectangle) {
     EXPECT_EQ(testsupport::rootPixel(500, 975), 0x000000u);  // Xvfb's black root beside it
 }
 
+// The alpha a compositor would use is on the window whether or not one runs at the moment, so
+// that showing it needs no question to the server.
+TEST_F(X11OsdTest, TheWindowCarriesItsAlphaWithoutACompositor) {
+    Display* d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr);
+    auto opacity = [d]() -> long {
+        ::Window root = 0, parent = 0, *children = nullptr;
+        unsigned int count = 0;
+        long value = -1;
+        XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
+        for (unsigned int i = 0; i < count; ++i) {
+            char* name = nullptr;
+            const bool osdWindow =
+                XFetchName(d, children[i], &name) && name && std::string(name) == "VESKOSD";
+            if (name) XFree(name);
+            if (!osdWindow) continue;
+            Atom type = 0;
+            int format = 0;
+            unsigned long n = 0, after = 0;
+            unsigned char* data = nullptr;
+            if (XGetWindowProperty(d, children[i], XInternAtom(d, "_NET_WM_WINDOW_OPACITY", False),
+                                   0, 1, False, XA_CARDINAL, &type, &format, &n, &after,
+                                   &data) == Success &&
+                data && n == 1) {
+                value = static_cast<uint32_t>(*reinterpret_cast<long*>(data));
+            }
+            if (data) XFree(data);
+        }
+        if (children) XFree(children);
+        return value;
+    };
+    showVolume(50);
+    sync();
+    EXPECT_EQ(opacity(), static_cast<long>(192ul * 0xFFFFFFFFul / 255ul));
+    osd->setAlpha(0);
+    sync();
+    EXPECT_EQ(opacity(), 0);
+    XCloseDisplay(d);
+}
+
 TEST_F(X11OsdTest, AfterTheFadeTheWindowIsGone) {
     CreateOsdEvents();
     StartOsdFadeThread();

@@ -8,7 +8,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <string>
+#include <thread>
 
 #include "platform/linux/path_watcher.h"
 #include "tests/support/process.h"
@@ -69,6 +75,65 @@ TEST(PathWatcher, AnArrivalWaitsForItsPermissionsBeforeItIsTold) {
     close(report[0]);
     unlink(path.c_str());
     rmdir(dir.c_str());
+}
+
+// This process's device-watch threads and how often each has waited so far.
+std::map<std::string, long> watchThreads() {
+    std::map<std::string, long> out;
+    for (const auto& t : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(t.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        if (name != "device-watch") continue;
+        std::ifstream status(t.path() / "status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {
+                out[t.path().filename()] = std::stol(line.substr(24));
+            }
+        }
+    }
+    return out;
+}
+
+// Timing test: counts the watcher's wake-ups while names come and go beside the path.
+TEST(PathWatcher, NamesBesideThePathWakeNobodyAndTheLineIsStillWatched) {
+    const std::string top = testsupport::makeTempDir("veskosd-watch");
+    const std::string middle = top + "/serial";
+    const std::string path = middle + "/ttyUSB0";
+    ASSERT_EQ(mkdir(middle.c_str(), 0755), 0);
+    close(open(path.c_str(), O_CREAT | O_WRONLY, 0666));
+
+    const auto others = watchThreads();
+    std::atomic<int> removals{0};
+    platform::linux_adapter::PathWatcher watcher(path, "COM1");
+    watcher.start([&](const platform::DeviceNotice& n) {
+        removals += n.event == platform::DBT_DEVICEREMOVECOMPLETE;
+    });
+    std::string tid;
+    for (int i = 0; i < 500 && tid.empty(); ++i) {
+        for (const auto& [t, n] : watchThreads()) {
+            if (!others.contains(t)) tid = t;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_FALSE(tid.empty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // it reaches its wait
+    const long before = watchThreads()[tid];
+    for (int i = 0; i < 20; ++i) {
+        const std::string beside = top + "/other" + std::to_string(i);
+        close(open(beside.c_str(), O_CREAT | O_WRONLY, 0666));
+        unlink(beside.c_str());
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // time to wake, were it woken
+    EXPECT_EQ(watchThreads()[tid], before);
+
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    for (int i = 0; i < 1000 && removals == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(removals, 1);
+    rmdir(middle.c_str());
+    rmdir(top.c_str());
 }
 
 }  // namespace
