@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "app/control_requests.h"
@@ -114,6 +115,18 @@ bool holdInstanceLock(const std::string& runtimeDir) {
     return false;
 }
 
+// The OSD model paints on its first key: its graphics back end and fonts are made ready now, off
+// the GUI thread, so that first press does not wait for them.
+void warmUpOsdGraphics() {
+    if (!bOSDModel) return;
+    try {
+        std::thread([] { static_cast<void>(platform::ports().graphics->createCanvas(1, 1)); })
+            .detach();
+    } catch (const std::system_error&) {
+        // Without a thread the first paint merely takes longer.
+    }
+}
+
 // One watchdog feed queued on the GUI thread at a time: a wedged loop gets no pile of them.
 std::atomic<bool> watchdogFeedQueued{false};
 
@@ -123,6 +136,7 @@ std::atomic<bool> watchdogFeedQueued{false};
 void reportToServiceManager() {
     startupHooks().startupDone = [] {
         platform::linux_adapter::serviceReady();
+        warmUpOsdGraphics();
         const uint32_t interval = platform::linux_adapter::serviceWatchdogIntervalMs();
         base::Window* wnd = hMainWnd.load();
         if (interval == 0 || !wnd) return;
