@@ -202,6 +202,10 @@ int runDaemon(const CliOptions& options) {
         linuxOptions.acpi.devicePath = options.acpiDevice;
         linuxOptions.acpi.methodPrefix = options.acpiMethodPath;
         linuxOptions.acpi.buttonsPath = options.acpiButtons;
+        linuxOptions.dataDir = *dataDir;
+        // Monitor power is told by the screen saver of the display the session runs on.
+        if (const char* d = std::getenv("DISPLAY"))
+            linuxOptions.display = d;  // NOLINT(concurrency-mt-unsafe)
         ports = platform::linux_adapter::makePorts(linuxOptions);
     }
     auto x = openDisplay(options);

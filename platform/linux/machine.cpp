@@ -10,12 +10,14 @@
 #include "platform/linux/instance_lock.h"
 #include "platform/linux/journal_event_log.h"
 #include "platform/linux/libxml_reader.h"
+#include "platform/linux/logind_power.h"
 
 #include "platform/linux/message_box.h"
 #include "platform/linux/path_watcher.h"
 #include "platform/linux/platform_info.h"
 #include "platform/linux/pulse_audio.h"
 #include "platform/linux/termios_serial.h"
+#include "platform/linux/x11_monitor_power.h"
 
 namespace platform::linux_adapter {
 
@@ -36,6 +38,9 @@ Ports makePorts(const Options& options) {
     p.launcher = makeLauncher();
     p.monitorBrightness = makeSysfsBacklight({});
     p.rawInput = makeHidrawInput();
+    p.power = std::make_unique<LogindPower>(
+        options.dataDir.empty() ? options.runtimeDir : options.dataDir,
+        options.display.empty() ? nullptr : std::make_unique<X11MonitorPower>(options.display));
     return p;
 }
 
