@@ -204,8 +204,8 @@ int runDaemon(const CliOptions& options) {
         linuxOptions.acpi.buttonsPath = options.acpiButtons;
         linuxOptions.dataDir = *dataDir;
         // Monitor power is told by the screen saver of the display the session runs on.
-        if (const char* d = std::getenv("DISPLAY"))
-            linuxOptions.display = d;  // NOLINT(concurrency-mt-unsafe)
+        const char* display = std::getenv("DISPLAY");  // NOLINT(concurrency-mt-unsafe)
+        if (display) linuxOptions.display = display;
         ports = platform::linux_adapter::makePorts(linuxOptions);
     }
     auto x = openDisplay(options);
