@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <mutex>
 #include <regex>
@@ -251,6 +252,26 @@ TEST_F(LogindPowerTest, WrittenActionsHoldTheKeysAcrossARestartUntilTheOriginals
     EXPECT_NE(access(store.c_str(), F_OK), 0);
     EXPECT_TRUE(eventually([&] { return !holds("handle-power-key:handle-suspend-key", "block"); }));
     EXPECT_EQ(power->readButtonAction("logind", PowerButton::Sleep), 1);
+}
+
+TEST_F(LogindPowerTest, ADamagedStoreIsIgnoredAndReplacedByTheNextWrite) {
+    const std::string store = dir_ + "/PowerScheme.INI";
+    for (const std::string junk :
+         {std::string("\x03\x00\x00", 3), std::string("\x07\x00\x00\x00\x00\x00\x00\x00", 8)}) {
+        {
+            std::ofstream out(store, std::ios::binary | std::ios::trunc);
+            out << junk;
+        }
+        auto power = make();
+        EXPECT_EQ(power->readButtonAction("logind", PowerButton::Power), 3);
+        EXPECT_EQ(power->readButtonAction("logind", PowerButton::Sleep), 1);
+        EXPECT_TRUE(power->activateScheme("logind"));
+        EXPECT_FALSE(power->ownsKeys());
+    }
+    auto power = make();
+    ASSERT_TRUE(power->writeButtonAction("logind", PowerButton::Sleep, 0));
+    EXPECT_EQ(power->readButtonAction("logind", PowerButton::Power), 3);
+    EXPECT_EQ(power->readButtonAction("logind", PowerButton::Sleep), 0);
 }
 
 // Every call of an adapter with `address` as its system bus, which must all fail within `bound`.
