@@ -210,6 +210,10 @@ int runDaemon(const CliOptions& options) {
         linuxOptions.acpi.devicePath = options.acpiDevice;
         linuxOptions.acpi.methodPrefix = options.acpiMethodPath;
         linuxOptions.acpi.buttonsPath = options.acpiButtons;
+        linuxOptions.dataDir = *dataDir;
+        // Monitor power is told by the screen saver of the display the session runs on.
+        const char* display = std::getenv("DISPLAY");  // NOLINT(concurrency-mt-unsafe)
+        if (display) linuxOptions.display = display;
         ports = platform::linux_adapter::makePorts(linuxOptions, choices);
     }
     platform::linux_adapter::DisplayOptions display;

@@ -62,6 +62,15 @@ struct SystemdBackend {
     uint32_t (*watchdogFeedIntervalMs)();
 };
 
+// The login manager over the system bus (libsystemd's sd-bus), the power keys (libevdev) and the
+// X screen saver for monitor power.
+struct LogindBackend {
+    uint32_t abi;
+    // `dataDir` keeps the button actions written; `display` names the X display whose screen
+    // saver tells monitor power (empty: no monitor notices).
+    std::unique_ptr<Power> (*power)(const std::string& dataDir, const std::string& display);
+};
+
 // GLib and GIO: starting programs and opening documents.
 struct GioBackend {
     uint32_t abi;

@@ -106,6 +106,10 @@ Ports makePorts(const Options& options, AdapterChoices& choices) {
     p.acpiDrivers = makeAcpiDrivers(options.acpi);
     p.rawInput = makeHidrawInput();
     choices.choose("hid", "hidraw");
+    if (const auto* logind = backend<LogindBackend>("logind", choices)) {
+        p.power = logind->power(options.dataDir.empty() ? options.runtimeDir : options.dataDir,
+                                options.display);
+    }
     choices.choose("power", p.power ? "logind" : "none");
     return p;
 }

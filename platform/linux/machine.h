@@ -16,6 +16,8 @@ struct Options {
     uint32_t osVersion = 0;  // 0: the endpoint path
     std::string serialPath = "/dev/ttyS0";
     AcpiOptions acpi;
+    std::string dataDir;  // where the power adapter keeps the button actions it wrote
+    std::string display;  // the X display whose screen saver tells monitor power; empty: none
 };
 
 // Which adapter serves each port and which modules could not be had, for the one line the daemon

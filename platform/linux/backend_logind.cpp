@@ -1,0 +1,17 @@
+#include "platform/linux/backend_api.h"
+#include "platform/linux/logind_power.h"
+#include "platform/linux/x11_monitor_power.h"
+
+using namespace platform;
+using namespace platform::linux_adapter;
+
+extern "C" const LogindBackend* veskosd_backend_logind() {
+    static const LogindBackend table{
+        kBackendAbi,
+        [](const std::string& dataDir, const std::string& display) -> std::unique_ptr<Power> {
+            return std::make_unique<LogindPower>(
+                dataDir, display.empty() ? nullptr : std::make_unique<X11MonitorPower>(display));
+        },
+    };
+    return &table;
+}
