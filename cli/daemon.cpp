@@ -120,8 +120,9 @@ bool holdInstanceLock(const std::string& runtimeDir) {
 void warmUpOsdGraphics() {
     if (!bOSDModel) return;
     try {
-        std::thread([] { static_cast<void>(platform::ports().graphics->createCanvas(1, 1)); })
-            .detach();
+        std::thread([] {
+            static_cast<void>(platform::ports().graphics->createCanvas(1, 1));
+        }).detach();
     } catch (const std::system_error&) {
         // Without a thread the first paint merely takes longer.
     }

@@ -53,7 +53,11 @@ std::vector<std::string> backendDirectories() {
     if (override && *override) return {override};
     std::vector<std::string> dirs;
     const std::string beside = executableDirectory();
-    if (!beside.empty()) dirs.push_back(beside + "/backends");
+    if (!beside.empty()) {
+        dirs.push_back(beside + "/backends");
+        // Installed: found from the binary, so that another prefix or a staged install works.
+        dirs.push_back(beside + "/../" VESKOSD_BACKEND_RELATIVE_DIR);
+    }
     dirs.emplace_back(VESKOSD_BACKEND_INSTALL_DIR);
     return dirs;
 }

@@ -84,9 +84,9 @@ TEST(BackendsE2E, EveryModuleFindsWhatItTakesFromTheExecutable) {
             EXPECT_TRUE(exported.contains(symbol)) << name << " takes " << symbol;
         }
     }
-    const std::set<std::string> expected{"veskosd-alsa.so",  "veskosd-cairo.so",   "veskosd-gio.so",
-                                         "veskosd-pulse.so", "veskosd-systemd.so", "veskosd-x11.so",
-                                         "veskosd-xml.so"};
+    const std::set<std::string> expected{
+        "veskosd-alsa.so",  "veskosd-cairo.so",   "veskosd-gio.so", "veskosd-logind.so",
+        "veskosd-pulse.so", "veskosd-systemd.so", "veskosd-x11.so", "veskosd-xml.so"};
     EXPECT_EQ(modules, expected);
 }
 
