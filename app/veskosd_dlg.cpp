@@ -73,8 +73,8 @@ static void registerHandlers() {
     registerPowerHandlers();
 }
 
-// Steps 14 and 15: the brightness key events and the no-change event, then the threads of
-// both models.
+// The brightness key events and the no-change event exist before the threads that wait on them;
+// both models have these threads.
 static void startBrightnessThreads() {
     CreateBrightnessKeyEvents();
     CreateBrightnessNoChangeEvent();
@@ -106,7 +106,7 @@ bool CVESKOSDDlg::OnInitDialog() {
     OpenAcpiChannel();
     ReadStartingVolume();
     PrepareOSDWindow();
-    // Steps 12 and 13: the monitor's answer to its registration is handled once the loop runs.
+    // The monitor's answer to its registration is handled once the loop runs.
     StartPowerNotices();
     m_hMonitorPowerNotify =
         RegisterPowerSettingNotification(platform::PowerSetting::MonitorPowerOn);
@@ -114,7 +114,7 @@ bool CVESKOSDDlg::OnInitDialog() {
     ReadActivePowerScheme();
     startBrightnessThreads();
 
-    // Step 16: every state file lives in the program's data folder.
+    // Every state file lives in the program's data folder.
     szBrightnessFile = dataFolderPath();
     szButtonActionFile = szBrightnessFile;
     szOriginalStateFile = szBrightnessFile;
