@@ -49,6 +49,9 @@ public:
     virtual Pixels pixels() const = 0;
 };
 
+// A canvas that draws nothing and reads back opaque black: what paints without a graphics back end.
+std::unique_ptr<Canvas> makeBlankCanvas(int width, int height);
+
 class Graphics {
 public:
     virtual ~Graphics() = default;

@@ -62,9 +62,7 @@ private:
 class NoGraphics final : public Graphics {
 public:
     std::unique_ptr<Image> decodePng(std::span<const uint8_t>) override { return nullptr; }
-    std::unique_ptr<Canvas> createCanvas(int w, int h) override {
-        return std::make_unique<NoCanvas>(w, h);
-    }
+    std::unique_ptr<Canvas> createCanvas(int w, int h) override { return makeBlankCanvas(w, h); }
     std::vector<uint8_t> encodePng(const Pixels&) override { return {}; }
 };
 
@@ -153,6 +151,10 @@ std::atomic<Ports*>& current() {
 }
 
 }  // namespace
+
+std::unique_ptr<Canvas> makeBlankCanvas(int width, int height) {
+    return std::make_unique<NoCanvas>(width, height);
+}
 
 Ports& ports() {
     Ports* p = current().load();

@@ -32,25 +32,6 @@ private:
     std::unique_ptr<XmlReaders> real_;
 };
 
-// Without a graphics back end nothing decodes and nothing is drawn.
-class BlankCanvas final : public Canvas {
-public:
-    BlankCanvas(int w, int h) : w_(w), h_(h) {}
-    void fill(uint32_t) override {}
-    int drawText(int, int, std::string_view, const FontSpec&, uint32_t, uint32_t) override {
-        return 0;
-    }
-    bool drawImageRect(const Image* image, float, float, float, float) override {
-        return image != nullptr;
-    }
-    Pixels pixels() const override {
-        return {w_, h_, std::vector<uint32_t>(static_cast<std::size_t>(w_ * h_), 0xFF000000)};
-    }
-
-private:
-    int w_, h_;
-};
-
 class LazyGraphics final : public Graphics {
 public:
     std::unique_ptr<Image> decodePng(std::span<const uint8_t> data) override {
@@ -59,7 +40,7 @@ public:
     }
     std::unique_ptr<Canvas> createCanvas(int w, int h) override {
         Graphics* g = real();
-        return g ? g->createCanvas(w, h) : std::make_unique<BlankCanvas>(w, h);
+        return g ? g->createCanvas(w, h) : makeBlankCanvas(w, h);
     }
     std::vector<uint8_t> encodePng(const Pixels& pixels) override {
         Graphics* g = real();
