@@ -1,6 +1,7 @@
 #include "platform/linux/backend_api.h"
 #include "platform/linux/logind_power.h"
 #include "platform/linux/x11_monitor_power.h"
+#include "platform/linux/x11_power_keys.h"
 
 using namespace platform;
 using namespace platform::linux_adapter;
@@ -9,8 +10,10 @@ extern "C" const LogindBackend* veskosd_backend_logind() {
     static const LogindBackend table{
         kBackendAbi,
         [](const std::string& dataDir, const std::string& display) -> std::unique_ptr<Power> {
-            return std::make_unique<LogindPower>(
+            auto power = std::make_unique<LogindPower>(
                 dataDir, display.empty() ? nullptr : std::make_unique<X11MonitorPower>(display));
+            if (!display.empty()) power->addKeySource(std::make_unique<X11PowerKeys>(display));
+            return power;
         },
     };
     return &table;

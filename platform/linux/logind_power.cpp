@@ -72,10 +72,14 @@ int appendNotInteractive(sd_bus_message* m) {
 
 LogindPower::LogindPower(std::string dataDir, std::unique_ptr<MonitorPowerSource> monitor,
                          LogindTimings timings, std::string inputDir)
-    : timings_(timings),
-      store_(std::move(dataDir)),
-      monitor_(std::move(monitor)),
-      keys_(std::move(inputDir)) {}
+    : timings_(timings), store_(std::move(dataDir)), monitor_(std::move(monitor)) {
+    keySources_.push_back(std::make_unique<PowerKeys>(std::move(inputDir)));
+}
+
+void LogindPower::addKeySource(std::unique_ptr<PowerKeySource> source) {
+    std::lock_guard l(applyMutex_);
+    keySources_.push_back(std::move(source));
+}
 
 LogindPower::~LogindPower() {
     if (bus_.joinable()) {
@@ -84,7 +88,7 @@ LogindPower::~LogindPower() {
         bus_.join();
     }
     if (wake_ >= 0) close(wake_);
-    keys_.stop();
+    for (auto& k : keySources_) k->stop();
     monitor_.reset();
 }
 
@@ -264,13 +268,16 @@ bool LogindPower::applyStore() {
     if (!stored || (own && *own == *stored)) {
         // The login manager's own actions again: the keys are its once more.
         if (stored) store_.clear();
-        keys_.stop();
+        for (auto& k : keySources_) k->stop();
         keyLock_.release();
         return true;
     }
     // Kept even when the login manager cannot be reached: a later start acts on it.
     if (!keyLock_.take(timings_.callMs)) return false;
-    keys_.start([this](PowerButton button) { onKey(button); });
+    int heard = 0;
+    for (auto& k : keySources_) heard += k->start([this](PowerButton button) { onKey(button); });
+    // Nobody here could hear a press: the keys stay the login manager's rather than go dead.
+    if (heard == 0) keyLock_.release();
     return true;
 }
 
@@ -279,10 +286,13 @@ void LogindPower::onKey(PowerButton button) {
     if (!stored) return;
     switch (button == PowerButton::Power ? stored->power : stored->sleep) {
         case 3: {
-            // Heard as a session end, which the core then holds back.
+            // Heard as a session end; unless session ends are being refused (the core then
+            // holds it back), the machine powers off once it was heard.
             PowerNotice notice;
             notice.kind = PowerNotice::Kind::SessionEnd;
-            notice.handled = [] {};
+            notice.handled = [this] {
+                if (!shutdownBlock_.held()) powerOff();
+            };
             deliver(std::move(notice));
             break;
         }

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/linux/logind_inhibitor.h"
 #include "platform/linux/logind_scheme_store.h"
@@ -59,6 +60,9 @@ public:
     bool shutdown() override;
     bool cancelShutdown() override;
 
+    // Another place to hear the keys, beside the evdev devices; before start().
+    void addKeySource(std::unique_ptr<PowerKeySource> source);
+
     // Whether the power and sleep keys are ours now (the login manager was told to leave them).
     bool ownsKeys() const { return keyLock_.held(); }
 
@@ -75,7 +79,7 @@ private:
     const LogindTimings timings_;
     SchemeStore store_;
     std::unique_ptr<MonitorPowerSource> monitor_;
-    PowerKeys keys_;
+    std::vector<std::unique_ptr<PowerKeySource>> keySources_;
 
     std::mutex deliverMutex_;
     std::function<void(PowerNotice)> deliver_;

@@ -110,7 +110,7 @@ PowerKeys::~PowerKeys() {
 }
 
 int PowerKeys::start(std::function<void(PowerButton)> onPress) {
-    if (reader_.joinable()) return 0;
+    if (reader_.joinable()) return count_;
     std::vector<Device> devices = openDevices(dir_);
     if (devices.empty()) return 0;
     wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -122,6 +122,7 @@ int PowerKeys::start(std::function<void(PowerButton)> onPress) {
         return 0;
     }
     const int count = static_cast<int>(devices.size());
+    count_ = count;
     reader_ = std::thread([devices = std::move(devices), wake = wake_,
                            onPress = std::move(onPress)] { readKeys(devices, wake, onPress); });
     return count;

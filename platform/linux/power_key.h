@@ -15,23 +15,33 @@ namespace platform::linux_adapter {
 // The button a key press stands for; empty for releases, repeats and other keys.
 std::optional<PowerButton> powerKeyPress(const input_event& ev);
 
-class PowerKeys {
+// Somewhere power and sleep key presses can be heard.
+class PowerKeySource {
+public:
+    virtual ~PowerKeySource() = default;
+    // Reports presses on a thread of its own until stop(); how many devices it hears, 0 when
+    // none. While running, it keeps the first reporter and answers the same count.
+    virtual int start(std::function<void(PowerButton)> onPress) = 0;
+    // Waits for a press being handled.
+    virtual void stop() = 0;
+};
+
+// The evdev devices with a power or sleep key that this user may read.
+class PowerKeys final : public PowerKeySource {
 public:
     explicit PowerKeys(std::string inputDir = "/dev/input");
-    ~PowerKeys();
+    ~PowerKeys() override;
     PowerKeys(const PowerKeys&) = delete;
     PowerKeys& operator=(const PowerKeys&) = delete;
 
-    // Opens every readable device that has a power or sleep key and reports their presses on a
-    // thread of its own until stop(); the number of devices opened. Does nothing while running.
-    int start(std::function<void(PowerButton)> onPress);
-    // Closes the devices; waits for a press being handled.
-    void stop();
+    int start(std::function<void(PowerButton)> onPress) override;
+    void stop() override;
 
 private:
     std::string dir_;
     std::thread reader_;
     int wake_ = -1;
+    int count_ = 0;
 };
 
 }  // namespace platform::linux_adapter

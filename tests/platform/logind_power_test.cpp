@@ -16,8 +16,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/linux/x11_power_keys.h"
 #include "tests/support/dbusmock.h"
 #include "tests/support/process.h"
+#include "tests/support/xvfb.h"
 
 namespace {
 
@@ -74,6 +76,14 @@ public:
         std::lock_guard l(m_);
         return list_.size();
     }
+    std::vector<PowerNotice> sessionEnds() {
+        std::lock_guard l(m_);
+        std::vector<PowerNotice> ends;
+        for (const auto& n : list_) {
+            if (n.kind == PowerNotice::Kind::SessionEnd) ends.push_back(n);
+        }
+        return ends;
+    }
 
 private:
     std::mutex m_;
@@ -99,6 +109,12 @@ protected:
 
     std::unique_ptr<LogindPower> make() {
         return std::make_unique<LogindPower>(dir_, nullptr, quick(), dir_ + "/no-input");
+    }
+    // One that hears the power and sleep keys through this X server.
+    std::unique_ptr<LogindPower> makeHearing(const testsupport::Xvfb& x) {
+        auto power = make();
+        power->addKeySource(std::make_unique<platform::linux_adapter::X11PowerKeys>(x.display()));
+        return power;
     }
     // Whether the mock holds an inhibitor of ours with this what and mode.
     bool holds(const std::string& what, const std::string& mode) const {
@@ -224,9 +240,10 @@ TEST_F(LogindPowerTest, ButtonActionsMapLogindHandlersAndAnythingElseIsNothing) 
 }
 
 TEST_F(LogindPowerTest, WrittenActionsHoldTheKeysAcrossARestartUntilTheOriginalsReturn) {
+    testsupport::Xvfb x;
     const std::string store = dir_ + "/PowerScheme.INI";
     {
-        auto power = make();
+        auto power = makeHearing(x);
         ASSERT_TRUE(power->writeButtonAction("logind", PowerButton::Power, 3));
         ASSERT_TRUE(power->writeButtonAction("logind", PowerButton::Sleep, 0));
         ASSERT_TRUE(power->activateScheme("logind"));
@@ -238,7 +255,7 @@ TEST_F(LogindPowerTest, WrittenActionsHoldTheKeysAcrossARestartUntilTheOriginals
     EXPECT_TRUE(eventually([&] { return !holds("handle-power-key:handle-suspend-key", "block"); }));
     EXPECT_EQ(access(store.c_str(), F_OK), 0);
 
-    auto power = make();
+    auto power = makeHearing(x);
     Notices notices;
     power->start(notices.sink());
     EXPECT_TRUE(eventually([&] { return holds("handle-power-key:handle-suspend-key", "block"); }));
@@ -252,6 +269,43 @@ TEST_F(LogindPowerTest, WrittenActionsHoldTheKeysAcrossARestartUntilTheOriginals
     EXPECT_NE(access(store.c_str(), F_OK), 0);
     EXPECT_TRUE(eventually([&] { return !holds("handle-power-key:handle-suspend-key", "block"); }));
     EXPECT_EQ(power->readButtonAction("logind", PowerButton::Sleep), 1);
+}
+
+TEST_F(LogindPowerTest, WithNoKeyToHearTheKeysStayTheLoginManagersAndTheActionsAreKept) {
+    auto power = make();
+    ASSERT_TRUE(power->writeButtonAction("logind", PowerButton::Power, 3));
+    ASSERT_TRUE(power->writeButtonAction("logind", PowerButton::Sleep, 0));
+    ASSERT_TRUE(power->activateScheme("logind"));
+    EXPECT_FALSE(power->ownsKeys());
+    EXPECT_FALSE(holds("handle-power-key:handle-suspend-key", "block"));
+    EXPECT_EQ(access((dir_ + "/PowerScheme.INI").c_str(), F_OK), 0);
+    EXPECT_EQ(power->readButtonAction("logind", PowerButton::Power), 3);
+}
+
+TEST_F(LogindPowerTest, APowerKeyIsASessionEndThatPowersOffOnlyWhenNotRefused) {
+    testsupport::Xvfb x;
+    auto power = makeHearing(x);
+    Notices notices;
+    power->start(notices.sink());
+    ASSERT_TRUE(power->writeButtonAction("logind", PowerButton::Power, 3));
+    ASSERT_TRUE(power->writeButtonAction("logind", PowerButton::Sleep, 0));
+    ASSERT_TRUE(power->activateScheme("logind"));
+    ASSERT_TRUE(power->ownsKeys());
+
+    // Kept on: the session end is refused, so the press is only heard.
+    power->setExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    testsupport::run({"xdotool", "key", "XF86PowerOff"});
+    ASSERT_TRUE(eventually([&] { return notices.sessionEnds().size() == 1; }));
+    notices.sessionEnds()[0].handled();
+
+    // Not kept on: once heard, the machine powers off.
+    power->setExecutionState(ES_CONTINUOUS);
+    testsupport::run({"xdotool", "key", "XF86PowerOff"});
+    ASSERT_TRUE(eventually([&] { return notices.sessionEnds().size() == 2; }));
+    EXPECT_FALSE(mock_.called("PowerOff"));
+    notices.sessionEnds()[1].handled();
+    EXPECT_TRUE(eventually([&] { return mock_.called("PowerOff False"); }));
+    EXPECT_EQ(notices.sessionEnds().size(), 2u);
 }
 
 TEST_F(LogindPowerTest, ADamagedStoreIsIgnoredAndReplacedByTheNextWrite) {
