@@ -120,6 +120,7 @@ void LogindPower::busLoop() {
     sd_bus_slot* shutdownSlot = nullptr;
     sd_bus_slot* propertiesSlot = nullptr;
     sd_bus_slot* readySlot = nullptr;
+    sd_bus_slot* ownerSlot = nullptr;
     sd_bus_match_signal_async(
         bus, &shutdownSlot, logind::kService, logind::kPath, logind::kManager, "PrepareForShutdown",
         [](sd_bus_message* m, void* self, sd_bus_error*) {
@@ -135,6 +136,23 @@ void LogindPower::busLoop() {
         "PropertiesChanged",
         [](sd_bus_message* m, void* self, sd_bus_error*) {
             static_cast<LogindPower*>(self)->onPropertiesChanged(namesButtonProperty(m));
+            return 0;
+        },
+        nullptr, this);
+    // Its button settings are constant while it runs: a restarted login manager is how they
+    // change. Only its own name is matched, so other clients coming and going wake nobody.
+    sd_bus_add_match_async(
+        bus, &ownerSlot,
+        "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
+        "interface='org.freedesktop.DBus',member='NameOwnerChanged',"
+        "arg0='org.freedesktop.login1'",
+        [](sd_bus_message* m, void* self, sd_bus_error*) {
+            const char* name = nullptr;
+            const char* from = nullptr;
+            const char* to = nullptr;
+            if (sd_bus_message_read(m, "sss", &name, &from, &to) >= 0 && to && *to) {
+                static_cast<LogindPower*>(self)->onLogindStarted();
+            }
             return 0;
         },
         nullptr, this);
@@ -159,6 +177,7 @@ void LogindPower::busLoop() {
         if (poll(fds, 2, pollTimeout(bus)) < 0 && errno != EINTR) break;
         if (fds[1].revents) break;
     }
+    sd_bus_slot_unref(ownerSlot);
     sd_bus_slot_unref(readySlot);
     sd_bus_slot_unref(propertiesSlot);
     sd_bus_slot_unref(shutdownSlot);
@@ -199,6 +218,20 @@ void LogindPower::onPropertiesChanged(bool buttonsChanged) {
     notice.kind = PowerNotice::Kind::SettingChange;
     notice.setting = PowerSetting::SchemePersonality;
     deliver(std::move(notice));
+}
+
+void LogindPower::onLogindStarted() {
+    // A new login manager knows none of the locks the old one gave out.
+    shutdownDelay_.release();
+    shutdownDelay_.take(timings_.callMs);
+    for (Inhibitor* lock : {&idleLock_, &shutdownBlock_}) {
+        if (!lock->held()) continue;
+        lock->release();
+        lock->take(timings_.callMs);
+    }
+    // The key lock comes back with the store, and the settings may be new.
+    keyLock_.release();
+    onPropertiesChanged(true);
 }
 
 uintptr_t LogindPower::registerPowerSetting(PowerSetting setting) {

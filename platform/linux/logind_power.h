@@ -70,6 +70,7 @@ private:
     void busLoop();
     void onShutdownSignal(bool starting);
     void onPropertiesChanged(bool buttonsChanged);
+    void onLogindStarted();
     void deliver(PowerNotice notice);
     std::optional<ButtonActions> logindActions();
     // Holds the key lock and reads the keys while the store differs from the login manager.

@@ -308,6 +308,24 @@ TEST_F(LogindPowerTest, APowerKeyIsASessionEndThatPowersOffOnlyWhenNotRefused) {
     EXPECT_EQ(notices.sessionEnds().size(), 2u);
 }
 
+TEST_F(LogindPowerTest, ARestartedLoginManagerGetsTheLocksAgainAndIsAPersonalityChange) {
+    auto power = make();
+    Notices notices;
+    power->start(notices.sink());
+    ASSERT_NE(power->registerPowerSetting(PowerSetting::SchemePersonality), 0u);
+    ASSERT_TRUE(eventually([&] { return holds("shutdown", "delay"); }));
+    power->setExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    ASSERT_TRUE(holds("sleep:idle", "block"));
+
+    mock_.restart();
+    EXPECT_TRUE(eventually([&] {
+        return holds("shutdown", "delay") && holds("sleep:idle", "block") &&
+               holds("shutdown", "block");
+    }));
+    EXPECT_TRUE(notices.first(PowerNotice::Kind::SettingChange, PowerSetting::SchemePersonality));
+    EXPECT_TRUE(power->cancelShutdown());
+}
+
 TEST_F(LogindPowerTest, ADamagedStoreIsIgnoredAndReplacedByTheNextWrite) {
     const std::string store = dir_ + "/PowerScheme.INI";
     for (const std::string junk :

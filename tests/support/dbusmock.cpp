@@ -24,7 +24,8 @@ constexpr const char* kManager = "org.freedesktop.login1.Manager";
 
 }  // namespace
 
-LogindMock::LogindMock(const std::string& parameters) : dir_(makeTempDir("veskosd-dbus")) {
+LogindMock::LogindMock(const std::string& parameters)
+    : parameters_(parameters), dir_(makeTempDir("veskosd-dbus")) {
     address_ = "unix:path=" + dir_ + "/bus";
     {
         std::ofstream conf(dir_ + "/bus.conf");
@@ -40,10 +41,25 @@ LogindMock::LogindMock(const std::string& parameters) : dir_(makeTempDir("veskos
     bus_ = spawnBackground(
         {"dbus-daemon", "--config-file=" + dir_ + "/bus.conf", "--nofork", "--nopidfile"},
         dir_ + "/bus.log");
-    mock_ = spawnBackground({"/usr/bin/python3", "-m", "dbusmock", "--template", "logind", "-l",
-                             dir_ + "/calls.log", "-p", parameters},
-                            dir_ + "/mock.log", {"DBUS_SYSTEM_BUS_ADDRESS=" + address_});
+    startMock();
     setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);
+    if (waitForName()) return;
+    const std::string logs =
+        "dbus-daemon:\n" + slurp(dir_ + "/bus.log") + "\ndbusmock:\n" + slurp(dir_ + "/mock.log");
+    killAndReap(mock_);
+    killAndReap(bus_);
+    unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    removeTree(dir_);
+    throw std::runtime_error("the mocked logind did not come up; logs:\n" + logs);
+}
+
+void LogindMock::startMock() {
+    mock_ = spawnBackground({"/usr/bin/python3", "-m", "dbusmock", "--template", "logind", "-l",
+                             dir_ + "/calls.log", "-p", parameters_},
+                            dir_ + "/mock.log", {"DBUS_SYSTEM_BUS_ADDRESS=" + address_});
+}
+
+bool LogindMock::waitForName() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (bus_ > 0 && mock_ > 0 && std::chrono::steady_clock::now() < deadline) {
         int status = -1;
@@ -52,16 +68,19 @@ LogindMock::LogindMock(const std::string& parameters) : dir_(makeTempDir("veskos
                  "--object-path", "/org/freedesktop/DBus", "--method",
                  "org.freedesktop.DBus.NameHasOwner", "org.freedesktop.login1"},
                 &status);
-        if (status == 0 && owned.find("true") != std::string::npos) return;
+        if (status == 0 && owned.find("true") != std::string::npos) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    const std::string logs =
-        "dbus-daemon:\n" + slurp(dir_ + "/bus.log") + "\ndbusmock:\n" + slurp(dir_ + "/mock.log");
+    return false;
+}
+
+void LogindMock::restart() {
     killAndReap(mock_);
-    killAndReap(bus_);
-    unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
-    removeTree(dir_);
-    throw std::runtime_error("the mocked logind did not come up; logs:\n" + logs);
+    startMock();
+    if (!waitForName()) {
+        throw std::runtime_error("the mocked logind did not come back; log:\n" +
+                                 slurp(dir_ + "/mock.log"));
+    }
 }
 
 LogindMock::~LogindMock() {

@@ -39,7 +39,15 @@ public:
     void replaceMethod(const std::string& method, const std::string& inSignature,
                        const std::string& outSignature, const std::string& code) const;
 
+    // Ends the mocked logind and starts a fresh one, as a restart of the service would: a new
+    // owner of its name, none of the old locks. Throws as the constructor does.
+    void restart();
+
 private:
+    void startMock();
+    bool waitForName();
+
+    std::string parameters_;
     std::string dir_;
     std::string address_;
     pid_t bus_ = -1;
