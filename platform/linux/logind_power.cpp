@@ -1,7 +1,6 @@
 #include "platform/linux/logind_power.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -82,12 +81,7 @@ void LogindPower::addKeySource(std::unique_ptr<PowerKeySource> source) {
 }
 
 LogindPower::~LogindPower() {
-    if (bus_.joinable()) {
-        const uint64_t one = 1;
-        (void)!write(wake_, &one, sizeof(one));
-        bus_.join();
-    }
-    if (wake_ >= 0) close(wake_);
+    bus_.stop();
     for (auto& k : keySources_) k->stop();
     monitor_.reset();
 }
@@ -97,10 +91,9 @@ void LogindPower::start(std::function<void(PowerNotice)> deliver) {
         std::lock_guard l(deliverMutex_);
         deliver_ = std::move(deliver);
     }
-    if (bus_.joinable()) return;
-    wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake_ < 0) return;
-    bus_ = std::thread([this] { busLoop(); });
+    if (bus_.running()) return;
+    const int wake = bus_.stopFd();
+    if (wake >= 0) bus_.start([this, wake] { busLoop(wake); });
 }
 
 void LogindPower::deliver(PowerNotice notice) {
@@ -114,7 +107,7 @@ void LogindPower::deliver(PowerNotice notice) {
 
 // Waits for the login manager's signals without a time-out of its own: an idle daemon is
 // never woken by this thread.
-void LogindPower::busLoop() {
+void LogindPower::busLoop(int wake) {
     sd_bus* bus = nullptr;
     if (sd_bus_open_system(&bus) < 0) return;
     sd_bus_slot* shutdownSlot = nullptr;
@@ -172,7 +165,7 @@ void LogindPower::busLoop() {
         if (r < 0) break;  // the bus went away: no more notices
         if (r > 0) continue;
         pollfd fds[2] = {{sd_bus_get_fd(bus), static_cast<short>(sd_bus_get_events(bus)), 0},
-                         {wake_, POLLIN, 0}};
+                         {wake, POLLIN, 0}};
         if (fds[0].fd < 0) break;
         if (poll(fds, 2, pollTimeout(bus)) < 0 && errno != EINTR) break;
         if (fds[1].revents) break;

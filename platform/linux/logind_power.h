@@ -12,12 +12,12 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/linux/logind_inhibitor.h"
 #include "platform/linux/logind_scheme_store.h"
 #include "platform/linux/power_key.h"
+#include "platform/linux/stoppable_thread.h"
 #include "platform/power.h"
 
 namespace platform::linux_adapter {
@@ -67,7 +67,7 @@ public:
     bool ownsKeys() const { return keyLock_.held(); }
 
 private:
-    void busLoop();
+    void busLoop(int wake);
     void onShutdownSignal(bool starting);
     void onPropertiesChanged(bool buttonsChanged);
     void onLogindStarted();
@@ -95,8 +95,7 @@ private:
     Inhibitor shutdownBlock_{"shutdown", "The display controller has the panel", "block"};
     Inhibitor shutdownDelay_{"shutdown", "Saving state before the session ends", "delay"};
 
-    int wake_ = -1;
-    std::thread bus_;
+    StoppableThread bus_;
 };
 
 }  // namespace platform::linux_adapter

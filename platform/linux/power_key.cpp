@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <libevdev/libevdev.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -110,11 +109,11 @@ PowerKeys::~PowerKeys() {
 }
 
 int PowerKeys::start(std::function<void(PowerButton)> onPress) {
-    if (reader_.joinable()) return count_;
+    if (reader_.running()) return count_;
     std::vector<Device> devices = openDevices(dir_);
     if (devices.empty()) return 0;
-    wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake_ < 0) {
+    const int wake = reader_.stopFd();
+    if (wake < 0) {
         for (Device& d : devices) {
             libevdev_free(d.dev);
             close(d.fd);
@@ -123,18 +122,14 @@ int PowerKeys::start(std::function<void(PowerButton)> onPress) {
     }
     const int count = static_cast<int>(devices.size());
     count_ = count;
-    reader_ = std::thread([devices = std::move(devices), wake = wake_,
-                           onPress = std::move(onPress)] { readKeys(devices, wake, onPress); });
+    reader_.start([devices = std::move(devices), wake, onPress = std::move(onPress)] {
+        readKeys(devices, wake, onPress);
+    });
     return count;
 }
 
 void PowerKeys::stop() {
-    if (!reader_.joinable()) return;
-    const uint64_t one = 1;
-    (void)!write(wake_, &one, sizeof(one));
-    reader_.join();
-    close(wake_);
-    wake_ = -1;
+    reader_.stop();
 }
 
 }  // namespace platform::linux_adapter

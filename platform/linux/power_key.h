@@ -6,8 +6,8 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <thread>
 
+#include "platform/linux/stoppable_thread.h"
 #include "platform/power.h"
 
 namespace platform::linux_adapter {
@@ -39,8 +39,7 @@ public:
 
 private:
     std::string dir_;
-    std::thread reader_;
-    int wake_ = -1;
+    StoppableThread reader_;
     int count_ = 0;
 };
 

@@ -3,7 +3,6 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/scrnsaver.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -51,26 +50,19 @@ void readNotices(Watch& w, int wake, bool on, const std::function<void(bool)>& r
 
 X11MonitorPower::X11MonitorPower(std::string display) : display_(std::move(display)) {}
 
-X11MonitorPower::~X11MonitorPower() {
-    if (!reader_.joinable()) return;
-    const uint64_t one = 1;
-    (void)!write(wake_, &one, sizeof(one));
-    reader_.join();
-    close(wake_);
-}
+X11MonitorPower::~X11MonitorPower() = default;
 
 bool X11MonitorPower::start(std::function<void(bool on)> report) {
-    if (reader_.joinable()) return true;
+    if (reader_.running()) return true;
     auto w = std::make_shared<Watch>();
     w->dpy = XOpenDisplay(display_.empty() ? nullptr : display_.c_str());
     if (!w->dpy) return false;
     XSetIOErrorExitHandler(w->dpy, onLost, w.get());
     int errorBase = 0;
-    wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake_ < 0 || !XScreenSaverQueryExtension(w->dpy, &w->eventBase, &errorBase)) {
+    const int wake = reader_.stopFd();
+    if (wake < 0 || !XScreenSaverQueryExtension(w->dpy, &w->eventBase, &errorBase)) {
         XCloseDisplay(w->dpy);
-        if (wake_ >= 0) close(wake_);
-        wake_ = -1;
+        reader_.stop();
         return false;
     }
     const ::Window root = DefaultRootWindow(w->dpy);
@@ -81,7 +73,7 @@ bool X11MonitorPower::start(std::function<void(bool on)> report) {
         XFree(info);
     }
     XFlush(w->dpy);
-    reader_ = std::thread([w, wake = wake_, on, report = std::move(report)] {
+    reader_.start([w, wake, on, report = std::move(report)] {
         readNotices(*w, wake, on, report);
         // A broken connection is never handed to Xlib again, not even to close it.
         if (w->lost) {

@@ -5,7 +5,6 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -72,7 +71,7 @@ X11PowerKeys::~X11PowerKeys() {
 }
 
 int X11PowerKeys::start(std::function<void(PowerButton)> onPress) {
-    if (reader_.joinable()) return 1;
+    if (reader_.running()) return 1;
     auto w = std::make_shared<Watch>();
     w->dpy = XOpenDisplay(display_.empty() ? nullptr : display_.c_str());
     if (!w->dpy) return 0;
@@ -80,12 +79,11 @@ int X11PowerKeys::start(std::function<void(PowerButton)> onPress) {
     int event = 0, error = 0;
     // Raw events reach every client that asked, grabs or not, only from version 2.1 on.
     int major = 2, minor = 1;
-    wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake_ < 0 || !XQueryExtension(w->dpy, "XInputExtension", &w->xiOpcode, &event, &error) ||
+    const int wake = reader_.stopFd();
+    if (wake < 0 || !XQueryExtension(w->dpy, "XInputExtension", &w->xiOpcode, &event, &error) ||
         XIQueryVersion(w->dpy, &major, &minor) != Success || major * 100 + minor < 201) {
         XCloseDisplay(w->dpy);
-        if (wake_ >= 0) close(wake_);
-        wake_ = -1;
+        reader_.stop();
         return 0;
     }
     unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
@@ -93,7 +91,7 @@ int X11PowerKeys::start(std::function<void(PowerButton)> onPress) {
     XISetMask(bits, XI_RawKeyPress);
     XISelectEvents(w->dpy, DefaultRootWindow(w->dpy), &mask, 1);
     XSync(w->dpy, False);
-    reader_ = std::thread([w, wake = wake_, onPress = std::move(onPress)] {
+    reader_.start([w, wake, onPress = std::move(onPress)] {
         readKeys(*w, wake, onPress);
         // A broken connection is never handed to Xlib again, not even to close it.
         if (w->lost) {
@@ -106,12 +104,7 @@ int X11PowerKeys::start(std::function<void(PowerButton)> onPress) {
 }
 
 void X11PowerKeys::stop() {
-    if (!reader_.joinable()) return;
-    const uint64_t one = 1;
-    (void)!write(wake_, &one, sizeof(one));
-    reader_.join();
-    close(wake_);
-    wake_ = -1;
+    reader_.stop();
 }
 
 }  // namespace platform::linux_adapter

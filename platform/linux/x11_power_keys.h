@@ -4,9 +4,9 @@
 
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "platform/linux/power_key.h"
+#include "platform/linux/stoppable_thread.h"
 
 namespace platform::linux_adapter {
 
@@ -25,8 +25,7 @@ public:
 
 private:
     std::string display_;
-    std::thread reader_;
-    int wake_ = -1;
+    StoppableThread reader_;
 };
 
 }  // namespace platform::linux_adapter
