@@ -7,7 +7,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,16 +21,7 @@ constexpr int kClients = 2;
 constexpr int kSamples = 10;
 
 long residentKb(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string key;
-    while (in >> key) {
-        if (key == "VmRSS:") {
-            long kb = 0;
-            in >> kb;
-            return kb;
-        }
-    }
-    return -1;
+    return testsupport::procStatusField("/proc/" + std::to_string(pid) + "/status", "VmRSS");
 }
 
 int openDescriptors(pid_t pid) {

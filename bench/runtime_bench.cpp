@@ -76,13 +76,8 @@ std::string readFile(const std::string& path) {
     return ss.str();
 }
 
-long statusField(const std::string& text, const std::string& key) {
-    const auto at = text.find(key + ":");
-    return at == std::string::npos ? -1 : std::atol(text.c_str() + at + key.size() + 1);
-}
-
 long rssKb(pid_t pid) {
-    return statusField(readFile("/proc/" + std::to_string(pid) + "/status"), "VmRSS");
+    return testsupport::procStatusField("/proc/" + std::to_string(pid) + "/status", "VmRSS");
 }
 
 // Context switches a thread made of its own accord: each is one wake-up after a wait.
@@ -94,7 +89,8 @@ std::map<std::string, std::pair<std::string, long>> threadWakeups(pid_t pid) {
         const std::string tid = e.path().filename();
         std::string name = readFile(e.path() / "comm");
         if (!name.empty() && name.back() == '\n') name.pop_back();
-        out[tid] = {name, statusField(readFile(e.path() / "status"), "voluntary_ctxt_switches")};
+        out[tid] = {name,
+                    testsupport::procStatusField(e.path() / "status", "voluntary_ctxt_switches")};
     }
     return out;
 }

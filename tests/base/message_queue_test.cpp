@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/window.h"
+#include "tests/support/process.h"
 
 namespace {
 
@@ -77,16 +77,7 @@ TEST(MessageQueue, PostsFromOutsideStopAtTheHighWaterMarkInternalOnesNever) {
 }
 
 long residentKb() {
-    std::ifstream in("/proc/self/status");
-    std::string key;
-    while (in >> key) {
-        if (key == "VmRSS:") {
-            long kb = 0;
-            in >> kb;
-            return kb;
-        }
-    }
-    return -1;
+    return testsupport::procStatusField("/proc/self/status", "VmRSS");
 }
 
 // Measures the process's memory, which the sanitizers' allocators keep for themselves.

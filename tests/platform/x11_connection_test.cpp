@@ -8,11 +8,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <thread>
 
 #include "platform/linux/x11_connection.h"
+#include "tests/support/process.h"
 #include "tests/support/xvfb.h"
 
 namespace {
@@ -21,12 +21,8 @@ using namespace std::chrono;
 using platform::linux_adapter::X11Connection;
 
 long voluntarySwitches(long tid) {
-    std::ifstream f("/proc/self/task/" + std::to_string(tid) + "/status");
-    std::string line;
-    while (std::getline(f, line)) {
-        if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
-    }
-    return -1;
+    return testsupport::procStatusField("/proc/self/task/" + std::to_string(tid) + "/status",
+                                        "voluntary_ctxt_switches");
 }
 
 template <typename F>

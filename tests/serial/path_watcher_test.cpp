@@ -85,12 +85,8 @@ std::map<std::string, long> watchThreads() {
         std::string name;
         std::getline(comm, name);
         if (name != "device-watch") continue;
-        std::ifstream status(t.path() / "status");
-        for (std::string line; std::getline(status, line);) {
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {
-                out[t.path().filename()] = std::stol(line.substr(24));
-            }
-        }
+        out[t.path().filename()] =
+            testsupport::procStatusField(t.path() / "status", "voluntary_ctxt_switches");
     }
     return out;
 }

@@ -8,11 +8,21 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 extern char** environ;
 
 namespace testsupport {
+
+long procStatusField(const std::string& statusPath, const std::string& key) {
+    std::ifstream in(statusPath);
+    const std::string prefix = key + ":";
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(prefix, 0) == 0) return std::atol(line.c_str() + prefix.size());
+    }
+    return -1;
+}
 
 namespace {
 

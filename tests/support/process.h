@@ -16,6 +16,10 @@ pid_t spawnBackground(const std::vector<std::string>& argv, const std::string& l
                       const std::vector<std::string>& extraEnv = {});
 void killAndReap(pid_t pid);
 
+// A number of a /proc status file ("VmRSS" in kB, "voluntary_ctxt_switches"); -1 when the file or
+// the field is not there.
+long procStatusField(const std::string& statusPath, const std::string& key);
+
 std::string makeTempDir(const char* prefix);
 void removeTree(const std::string& path);
 
