@@ -22,6 +22,10 @@ std::atomic<uint32_t> dwWmiBrightness{0};
 
 namespace {
 
+uint32_t levelCount() {
+    return std::min<uint32_t>(dwBCLLevelCount.load(), kBCLLevelTableSize);
+}
+
 void step(int32_t delta, const char* method) {
     ShowOSD(
         [delta] {
@@ -31,14 +35,38 @@ void step(int32_t delta, const char* method) {
         },
         [delta, method] {
             const int32_t count = BRIGHTNESSCount.load();
-            if (count != BRIGHTNESSSave.load() + 10 * delta) return;
+            const int32_t save = BRIGHTNESSSave.load();
+            if (count != save + 10 * delta) return;
             BRIGHTNESSSave = count;
-            iValue = BrightnessBCLLevel[static_cast<std::size_t>(count / 10)];
-            CallAcpiMethod(method, ACPIMethodOutBuffer.data());
+            if (!BrightnessLevelsUsable()) return;
+            // One firmware step per level of the table: a short table is stepped only where the
+            // counter reaches another of its levels, never past its ends.
+            const std::size_t at = BrightnessLevelIndex(count);
+            iValue = BrightnessBCLLevel[at];
+            if (at != BrightnessLevelIndex(save)) {
+                CallAcpiMethod(method, ACPIMethodOutBuffer.data());
+            }
         });
 }
 
 }  // namespace
+
+bool BrightnessLevelsUsable() {
+    return levelCount() >= 2;
+}
+
+std::size_t BrightnessLevelIndex(int32_t percent) {
+    const auto p = static_cast<uint32_t>(std::clamp(percent, 0, 100));
+    const uint32_t count = levelCount();
+    if (count < 2) return 0;
+    if (count >= 11) return p / 10;
+    return (p * (count - 1) + 50) / 100;
+}
+
+int32_t BrightnessLevelFor(int32_t percent) {
+    if (!BrightnessLevelsUsable()) return 0;
+    return BrightnessBCLLevel[BrightnessLevelIndex(percent)];
+}
 
 void BrightnessStepDown() {
     step(-1, "DEBR");
@@ -52,7 +80,7 @@ void SyncBrightnessFromSystem() {
     const uint32_t idleMs = base::getTickCount() - dwLastInputTick.load();
     dwPowerSaveTimeout = platform::ports().info->displayDimTimeoutSeconds();
     const uint64_t dimAfterMs = uint64_t{dwPowerSaveTimeout.load()} * 1000;
-    const uint32_t count = std::min<uint32_t>(dwBCLLevelCount.load(), kBCLLevelTableSize);
+    const uint32_t count = levelCount();
     const bool suppressed =
         base::waitForSingleObject(hBritNoChangedEvent.load(), 0) == base::kWaitObject0;
     const bool dimmed = dimAfterMs != 0 && idleMs >= dimAfterMs;

@@ -20,6 +20,15 @@ extern std::atomic<uint32_t> dwPowerSaveTimeout;
 // Written by the notification thread just before it posts the change.
 extern std::atomic<uint32_t> dwWmiBrightness;
 
+// Two levels at least: fewer back no brightness, and the panel is then left alone.
+bool BrightnessLevelsUsable();
+// The entry of the table that stands for a brightness of `percent` (0 to 100): entry percent / 10
+// of a table of eleven levels or more; of a shorter one the nearest level, the inverse of the
+// percentages SyncBrightnessFromSystem gives its entries. Only for a usable table.
+std::size_t BrightnessLevelIndex(int32_t percent);
+// That entry's level, or 0 (no level) when the table is not usable.
+int32_t BrightnessLevelFor(int32_t percent);
+
 // One brightness event each: the counter moves by one, the firmware by one step every ten.
 void BrightnessStepDown();
 void BrightnessStepUp();

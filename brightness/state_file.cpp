@@ -65,7 +65,9 @@ void RestoreBrightnessAtStart() {
         if (iValue.load() == 0) setAll(100, 100, 100);
     }
     platform::removeStateFile(szBrightnessFile);
-    if (hACPIDevice.load() != INVALID_HANDLE_VALUE) {
+    // A table that backs no level leaves the panel as it is.
+    const bool usable = BrightnessLevelsUsable();
+    if (usable && hACPIDevice.load() != INVALID_HANDLE_VALUE) {
         CallAcpiMethod("MXBR", ACPIMethodOutBuffer.data());
     }
     const int32_t save = BRIGHTNESSSave.load();
@@ -73,7 +75,10 @@ void RestoreBrightnessAtStart() {
         setAll(100, 100, 100);
         return;
     }
-    for (int32_t i = 0; i < (100 - save) / 10; ++i) {
+    if (!usable) return;
+    // Down from the top level to the saved one, one step per level of the table.
+    const std::size_t steps = BrightnessLevelIndex(100) - BrightnessLevelIndex(save);
+    for (std::size_t i = 0; i < steps; ++i) {
         if (hACPIDevice.load() != INVALID_HANDLE_VALUE) {
             CallAcpiMethod("DEBR", ACPIMethodOutBuffer.data());
         }
@@ -83,14 +88,15 @@ void RestoreBrightnessAtStart() {
 void RestoreBrightnessState() {
     if (!bOSDModel.load()) return;
     const int32_t d = dwModelID.load() == 3 ? 60 : 100;
-    setAll(d, d, BrightnessBCLLevel[static_cast<std::size_t>(d / 10)]);
+    setAll(d, d, BrightnessLevelFor(d));
     if (readState() != platform::StateRead::NotOpened) {
         base::setEvent(hBritNoChangedEvent.load());
         platform::ports().osdSurface->setAlpha(0);
     }
     platform::removeStateFile(szBrightnessFile);
-    if (iValue.load() == 0) setAll(100, 100, BrightnessBCLLevel[10]);
-    SetBrightnessLevel();
+    if (iValue.load() == 0) setAll(100, 100, BrightnessLevelFor(100));
+    // A table that backs no level leaves the panel as it is.
+    if (BrightnessLevelsUsable()) SetBrightnessLevel();
 }
 
 void SaveBrightnessState() {

@@ -83,6 +83,13 @@ protected:
             .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));
     }
+    // The table as the firmware would have given it.
+    static void setTable(const std::vector<uint8_t>& levels) {
+        BrightnessBCLLevel.fill(0);
+        std::copy(levels.begin(), levels.end(), BrightnessBCLLevel.begin());
+        dwBCLLevelCount = static_cast<uint32_t>(levels.size());
+    }
+    nlohmann::json sets() const { return backlight->status()["sets"]; }
     static std::vector<uint8_t> state(int32_t count, int32_t save, int32_t value) {
         std::vector<uint8_t> b;
         for (const int32_t v : {count, save, value}) {
@@ -228,6 +235,62 @@ TEST_F(BrightnessTest, OutsideChangesAreTakenOverOnlyWhenNotSuppressedDimmedOrUn
     dwWmiBrightness = 0;
     post(LPARAM_BRIT_CHANGED);
     EXPECT_EQ(BRIGHTNESSSave.load(), 70);
+}
+
+// Fewer than eleven levels: the counter is mapped onto the table by its length, each level is
+// one firmware step, and no entry past the table is ever applied.
+TEST_F(BrightnessTest, AShortTableIsSteppedAndAppliedByItsLength) {
+    bOSDModel = 1;
+    setTable({20, 50, 100});
+    RestoreBrightnessState();
+    EXPECT_EQ(sets().back(), 100);
+    dwModelID = 3;
+    RestoreBrightnessState();
+    EXPECT_EQ(BRIGHTNESSCount.load(), 60);
+    EXPECT_EQ(sets().back(), 50);  // 60 % lies nearest the middle level
+    dwModelID = 1;
+    RestoreBrightnessState();
+
+    // Down from the top: a step where the counter passes 70 (nearer 50) and 20 (nearer 0).
+    for (int i = 0; i < 30; ++i) post(LPARAM_DEBR);
+    EXPECT_EQ(methods(), std::vector<std::string>{"DEBR"});
+    EXPECT_EQ(iValue.load(), 50);
+    for (int i = 0; i < 70; ++i) post(LPARAM_DEBR);
+    EXPECT_EQ(methods(), (std::vector<std::string>{"DEBR", "DEBR"}));
+    EXPECT_EQ(BRIGHTNESSCount.load(), 0);
+    EXPECT_EQ(iValue.load(), 20);
+    SaveBrightnessState();
+    RestoreBrightnessState();
+    EXPECT_EQ(sets().back(), 20);
+    for (int i = 0; i < 100; ++i) post(LPARAM_INBR);
+    EXPECT_EQ(methods(), (std::vector<std::string>{"DEBR", "DEBR", "INBR", "INBR"}));
+    EXPECT_EQ(iValue.load(), 100);
+
+    // At start on version 5: from the maximum down to the saved level's place in the table.
+    methodsBefore = firmware->status()["methods"].size();
+    writeState(state(40, 40, 50));
+    RestoreBrightnessAtStart();
+    EXPECT_EQ(methods(), (std::vector<std::string>{"MXBR", "DEBR"}));
+    for (const auto& level : sets()) EXPECT_NE(level, 0);
+}
+
+TEST_F(BrightnessTest, ATableOfFewerThanTwoLevelsLeavesThePanelAlone) {
+    bOSDModel = 1;
+    for (const auto& levels : {std::vector<uint8_t>{}, std::vector<uint8_t>{70}}) {
+        setTable(levels);
+        methodsBefore = firmware->status()["methods"].size();
+        RestoreBrightnessState();
+        for (int i = 0; i < 11; ++i) post(LPARAM_DEBR);
+        EXPECT_EQ(BRIGHTNESSCount.load(), 89);
+        EXPECT_EQ(platform::ports().osdSurface->alpha(), 192);
+        SaveBrightnessState();
+        RestoreBrightnessState();
+        writeState(state(40, 40, 40));
+        RestoreBrightnessAtStart();
+        EXPECT_EQ(BRIGHTNESSCount.load(), 40);
+        EXPECT_EQ(sets(), nlohmann::json::array()) << levels.size();
+        EXPECT_EQ(methods(), std::vector<std::string>{}) << levels.size();
+    }
 }
 
 TEST_F(BrightnessTest, EachPanelNoticeBecomesOnePostedChange) {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "tests/e2e/harness.h"
 
@@ -69,6 +70,44 @@ TEST(BrightnessE2E, AChangeMadeElsewhereIsTakenOverWhenItIsALevelOfTheTable) {
     ASSERT_EQ(d.client({"sim", "backlight", "set", "45"}).status, 0);
     ASSERT_TRUE(e2e::eventually([&] { return d.status()["dwWmiBrightness"] == 45; }));
     EXPECT_EQ(d.status()["BRIGHTNESSSave"], 40);
+}
+
+// No firmware, a level list too short to read, and a table of three levels: the panel is never
+// given a level past the table, at start, at monitor on, or after a save and restore.
+TEST(BrightnessE2E, ThePanelGetsOnlyLevelsTheTableBacks) {
+    const std::vector<std::vector<std::string>> machines = {
+        {"--sim-no-firmware"}, {"--sim-levels", "1"}, {"--sim-levels", "0,50,100"}};
+    for (const auto& machine : machines) {
+        const std::string& name = machine.back();
+        e2e::TempDir data;
+        const std::string file = data.path() + "/KL04BrightnessLevel.INI";
+        writeState(file, 40, 40, 0);  // nothing saved: the restore's defaults stand
+        std::vector<std::string> args = {"--machine", "sim",        "--osd",
+                                         "headless",  "--data-dir", data.path()};
+        args.insert(args.end(), machine.begin(), machine.end());
+        e2e::Daemon d(args);
+        auto monitorOffAndOn = [&] {
+            ASSERT_EQ(d.client({"sim", "power", "monitor", "off"}).status, 0);
+            ASSERT_TRUE(e2e::eventually([&] { return access(file.c_str(), F_OK) == 0; }));
+            ASSERT_EQ(d.client({"sim", "power", "monitor", "on"}).status, 0);
+            ASSERT_TRUE(e2e::eventually([&] { return access(file.c_str(), F_OK) != 0; }));
+        };
+        // The answer to the monitor registration has restored once the file is gone.
+        ASSERT_TRUE(e2e::eventually([&] { return access(file.c_str(), F_OK) != 0; })) << name;
+        monitorOffAndOn();
+        for (int i = 0; i < 40; ++i) ASSERT_EQ(d.client({"post", "1281", "512", "17"}).status, 0);
+        monitorOffAndOn();
+        const auto s = d.status();
+        const auto& sets = s["sim"]["backlight"]["sets"];
+        if (name == "0,50,100") {
+            EXPECT_EQ(sets, (nlohmann::json{100, 100, 50}));
+            EXPECT_EQ(methodsAfterStart(s), nlohmann::json{"DEBR"});
+            EXPECT_EQ(s["BRIGHTNESSCount"], 60);
+        } else {
+            EXPECT_EQ(sets, nlohmann::json::array()) << name;
+            if (name == "1") EXPECT_EQ(methodsAfterStart(s), nlohmann::json::array());
+        }
+    }
 }
 
 TEST(HidE2E, AShortBrightnessPressStepsOnceAndThePanelKeyReachesTheController) {
