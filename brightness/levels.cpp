@@ -29,14 +29,15 @@ uint32_t levelCount() {
 void step(int32_t delta, const char* method) {
     ShowOSD(
         [delta] {
-            const int32_t count = std::clamp(BRIGHTNESSCount.load() + delta, 0, 100);
+            const auto count = static_cast<int32_t>(
+                std::clamp<int64_t>(BRIGHTNESSCount.load() + int64_t{delta}, 0, 100));
             BRIGHTNESSCount = count;
             szBRIGHTNESSCount = std::to_string(count);
         },
         [delta, method] {
             const int32_t count = BRIGHTNESSCount.load();
             const int32_t save = BRIGHTNESSSave.load();
-            if (count != save + 10 * delta) return;
+            if (count != save + int64_t{10} * delta) return;
             BRIGHTNESSSave = count;
             if (!BrightnessLevelsUsable()) return;
             // One firmware step per level of the table: a short table is stepped only where the
@@ -53,6 +54,12 @@ void step(int32_t delta, const char* method) {
 
 bool BrightnessLevelsUsable() {
     return levelCount() >= 2;
+}
+
+bool BrightnessTableHolds(int32_t level) {
+    const uint32_t count = BrightnessLevelsUsable() ? levelCount() : 0;
+    const auto end = BrightnessBCLLevel.begin() + count;
+    return std::find(BrightnessBCLLevel.begin(), end, level) != end;
 }
 
 std::size_t BrightnessLevelIndex(int32_t percent) {

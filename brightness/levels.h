@@ -22,6 +22,8 @@ extern std::atomic<uint32_t> dwWmiBrightness;
 
 // Two levels at least: fewer back no brightness, and the panel is then left alone.
 bool BrightnessLevelsUsable();
+// Whether `level` is one of the levels of a usable table.
+bool BrightnessTableHolds(int32_t level);
 // The entry of the table that stands for a brightness of `percent` (0 to 100): entry percent / 10
 // of a table of eleven levels or more; of a shorter one the nearest level, the inverse of the
 // percentages SyncBrightnessFromSystem gives its entries. Only for a usable table.

@@ -31,14 +31,33 @@ void setAll(int32_t count, int32_t save, int32_t value) {
     iValue = value;
 }
 
-// The three fields in file order, when the file opened and has the right size.
-platform::StateRead readState() {
+bool isPercent(int32_t v) {
+    return v >= 0 && v <= 100;
+}
+
+// 0 is "nothing saved"; anything else must be a level byte, and where it goes to the panel one of
+// the table's own levels.
+bool isSavedLevel(int32_t v, bool applied) {
+    if (v == 0) return true;
+    if (v < 0 || v > 255) return false;
+    return !applied || BrightnessTableHolds(v);
+}
+
+// The three fields in file order, when the file opened and has the right size. Anyone may write
+// the file: values out of range make it as meaningless as a file of the wrong size.
+platform::StateRead readState(bool applied) {
     std::vector<uint8_t> bytes;
-    const platform::StateRead r =
-        platform::readStateFile(szBrightnessFile, kBrightnessFileSize, bytes);
-    if (r == platform::StateRead::Read) {
-        setAll(readField(bytes, 0), readField(bytes, 4), readField(bytes, 8));
+    platform::StateRead r = platform::readStateFile(szBrightnessFile, kBrightnessFileSize, bytes);
+    if (r != platform::StateRead::Read) return r;
+    const int32_t count = readField(bytes, 0);
+    const int32_t save = readField(bytes, 4);
+    const int32_t value = readField(bytes, 8);
+    if (!isPercent(count) || !isPercent(save) || !isSavedLevel(value, applied)) {
+        std::fprintf(stderr, "veskosd: %s holds a value out of range; the defaults stand\n",
+                     szBrightnessFile.c_str());
+        return platform::StateRead::WrongSize;
     }
+    setAll(count, save, value);
     return r;
 }
 
@@ -60,7 +79,7 @@ void ChooseBrightnessFileName() {
 void RestoreBrightnessAtStart() {
     setAll(100, 100, 100);
     // Suppression and the field check only for a file of the right size, read whole.
-    if (readState() == platform::StateRead::Read) {
+    if (readState(false) == platform::StateRead::Read) {
         base::setEvent(hBritNoChangedEvent.load());
         if (iValue.load() == 0) setAll(100, 100, 100);
     }
@@ -89,7 +108,7 @@ void RestoreBrightnessState() {
     if (!bOSDModel.load()) return;
     const int32_t d = dwModelID.load() == 3 ? 60 : 100;
     setAll(d, d, BrightnessLevelFor(d));
-    if (readState() != platform::StateRead::NotOpened) {
+    if (readState(true) != platform::StateRead::NotOpened) {
         base::setEvent(hBritNoChangedEvent.load());
         platform::ports().osdSurface->setAlpha(0);
     }

@@ -1,5 +1,7 @@
 #include "power/power_startup.h"
 
+#include <cstdio>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -38,16 +40,34 @@ void deliver(platform::PowerNotice notice) {
     }
 }
 
+// The files are anyone's to plant who can write the data folder: a value out of range makes one
+// as meaningless as a file of the wrong size.
+void reportOutOfRange(const std::string& file) {
+    std::fprintf(stderr, "veskosd: %s holds a value out of range; it is not put back\n",
+                 file.c_str());
+}
+
+// -1 is what a run keeps, and writes, for an action the scheme would not tell.
+bool isSavedAction(int32_t v) {
+    return v >= -1 && v <= kActionShutDown;
+}
+
 // The saved actions go back into the scheme (where it can be written), then the file goes.
 void restoreButtonActions() {
     std::vector<uint8_t> b;
-    const platform::StateRead r =
-        platform::readStateFile(szButtonActionFile, kButtonActionFileSize, b);
+    platform::StateRead r = platform::readStateFile(szButtonActionFile, kButtonActionFileSize, b);
     if (r == platform::StateRead::NotOpened) return;
+    const bool read = r == platform::StateRead::Read;
+    const int32_t powerAction = read ? static_cast<int32_t>(base::readLe32(b, 0)) : -1;
+    const int32_t sleepAction = read ? static_cast<int32_t>(base::readLe32(b, 4)) : -1;
+    if (read && (!isSavedAction(powerAction) || !isSavedAction(sleepAction))) {
+        reportOutOfRange(szButtonActionFile);
+        r = platform::StateRead::WrongSize;
+    }
     // A file of another size holds nothing that could be put back.
     if (r == platform::StateRead::Read) {
-        dwPowerButtonAction = static_cast<int32_t>(base::readLe32(b, 0));
-        dwSleepButtonAction = static_cast<int32_t>(base::readLe32(b, 4));
+        dwPowerButtonAction = powerAction;
+        dwSleepButtonAction = sleepAction;
         power().writeButtonAction(pActivePowerScheme, platform::PowerButton::Power,
                                   dwPowerButtonAction);
         power().writeButtonAction(pActivePowerScheme, platform::PowerButton::Sleep,
@@ -64,7 +84,9 @@ void restoreOriginalState() {
     const platform::StateRead r =
         platform::readStateFile(szOriginalStateFile, kOriginalStateFileSize, b);
     if (r == platform::StateRead::NotOpened) return;
-    if (r == platform::StateRead::WrongSize) {
+    const bool muteState = r == platform::StateRead::Read && base::readLe32(b, 0) <= 1;
+    if (r == platform::StateRead::Read && !muteState) reportOutOfRange(szOriginalStateFile);
+    if (!muteState) {
         platform::removeStateFile(szOriginalStateFile);
         return;
     }

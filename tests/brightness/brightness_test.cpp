@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 
@@ -291,6 +293,49 @@ TEST_F(BrightnessTest, ATableOfFewerThanTwoLevelsLeavesThePanelAlone) {
         EXPECT_EQ(sets(), nlohmann::json::array()) << levels.size();
         EXPECT_EQ(methods(), std::vector<std::string>{}) << levels.size();
     }
+}
+
+// Anyone may write the file: a value out of range makes it as meaningless as a wrong size (with
+// one line to the journal), and nothing read from it reaches any arithmetic.
+TEST_F(BrightnessTest, AFileWithAValueOutOfRangeIsDiscardedWithOneLine) {
+    bOSDModel = 1;
+    auto restore = [&](const std::vector<uint8_t>& bytes, void (*how)()) {
+        writeState(bytes);
+        base::resetEvent(hBritNoChangedEvent.load());
+        methodsBefore = firmware->status()["methods"].size();
+        testing::internal::CaptureStderr();
+        how();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(fs::exists(szBrightnessFile));
+        return std::count(err.begin(), err.end(), '\n');
+    };
+    for (int field = 0; field < 3; ++field) {
+        for (const int32_t v :
+             {INT32_MIN, INT32_MAX, static_cast<int32_t>(0x80000000u), -1, field < 2 ? 101 : 256}) {
+            int32_t f[3] = {40, 40, 40};
+            f[field] = v;
+            const std::string what = std::to_string(field) + ": " + std::to_string(v);
+
+            EXPECT_EQ(restore(state(f[0], f[1], f[2]), RestoreBrightnessState), 1) << what;
+            EXPECT_EQ(BRIGHTNESSCount.load(), 100) << what;
+            EXPECT_EQ(BRIGHTNESSSave.load(), 100) << what;
+            EXPECT_EQ(sets().back(), 100) << what;
+            EXPECT_TRUE(base::isSignalled(hBritNoChangedEvent.load())) << what;
+            for (const base::LPARAM code : {LPARAM_INBR, LPARAM_DEBR}) post(code);
+            EXPECT_EQ(BRIGHTNESSCount.load(), 99) << what;
+
+            EXPECT_EQ(restore(state(f[0], f[1], f[2]), RestoreBrightnessAtStart), 1) << what;
+            EXPECT_EQ(methods(), std::vector<std::string>{"MXBR"}) << what;
+            EXPECT_EQ(BRIGHTNESSCount.load(), 100) << what;
+            EXPECT_FALSE(base::isSignalled(hBritNoChangedEvent.load())) << what;
+        }
+    }
+    // A level byte the table does not hold is not applied to the panel; at start, where only
+    // the counters are used, it stands.
+    EXPECT_EQ(restore(state(40, 40, 45), RestoreBrightnessState), 1);
+    EXPECT_EQ(BRIGHTNESSSave.load(), 100);
+    EXPECT_EQ(restore(state(40, 40, 45), RestoreBrightnessAtStart), 0);
+    EXPECT_EQ(BRIGHTNESSSave.load(), 40);
 }
 
 TEST_F(BrightnessTest, EachPanelNoticeBecomesOnePostedChange) {

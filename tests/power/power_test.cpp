@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -284,6 +286,37 @@ TEST_F(PowerTest, RecoveryPutsTheSavedActionsBackAndDeletesTheFiles) {
     EXPECT_TRUE(spdifMuted());
     EXPECT_FALSE(fs::exists(szButtonActionFile));
     EXPECT_FALSE(fs::exists(szOriginalStateFile));
+}
+
+// Anyone who can write the data folder can plant these: a value out of range makes a file as
+// meaningless as one of the wrong size, with one line to the journal.
+TEST_F(PowerTest, RecoveryFilesWithValuesOutOfRangeAreDiscardedWithOneLineEach) {
+    auto le = [](int32_t v) {
+        const auto u = static_cast<uint32_t>(v);
+        return std::vector<uint8_t>{static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8),
+                                    static_cast<uint8_t>(u >> 16), static_cast<uint8_t>(u >> 24)};
+    };
+    auto concat = [](std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    for (const int32_t v : {INT32_MIN, INT32_MAX, static_cast<int32_t>(0x80000000u), -2, 4}) {
+        for (const bool first : {true, false}) {
+            writeBytes(szButtonActionFile, first ? concat(le(v), le(0)) : concat(le(3), le(v)));
+            writeBytes(szOriginalStateFile, le(v == 4 ? 2 : v));
+            setSpdifMuted(false);
+            power->calls.clear();
+            testing::internal::CaptureStderr();
+            RestoreBlockedHidState();
+            const std::string err = testing::internal::GetCapturedStderr();
+            EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << v << err;
+            EXPECT_TRUE(power->calls.empty()) << v;
+            EXPECT_FALSE(spdifMuted()) << v;
+            EXPECT_EQ(dwPowerButtonAction, -1);
+            EXPECT_FALSE(fs::exists(szButtonActionFile)) << v;
+            EXPECT_FALSE(fs::exists(szOriginalStateFile)) << v;
+        }
+    }
 }
 
 TEST_F(PowerTest, TheSettingRecordHasTheGuidInMemoryOrderAndTheDataAtOffset20) {
