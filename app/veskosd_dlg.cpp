@@ -17,6 +17,7 @@
 #include "osd/osd_window.h"
 
 #include "platform/ports.h"
+#include "platform/state_files.h"
 #include "power/power_handling.h"
 #include "power/power_startup.h"
 #include "serial/controller_handlers.h"
@@ -84,6 +85,15 @@ static void startBrightnessThreads() {
     base::startThread("ThreadBN", ThreadBNFunction);
 }
 
+// Writes that a kill or a power loss cut short leave their new files behind; only those of the
+// state files' own names go.
+static void removeStaleStateTemporaries() {
+    platform::removeStaleTemporaries(dataFolderPath(), [](std::string_view name) {
+        return IsBrightnessFileName(name) || name == kButtonActionFileName ||
+               name == kOriginalStateFileName;
+    });
+}
+
 bool CVESKOSDDlg::OnInitDialog() {
     registerHandlers();
     DoDataExchange();
@@ -119,6 +129,7 @@ bool CVESKOSDDlg::OnInitDialog() {
     szButtonActionFile = szBrightnessFile;
     szOriginalStateFile = szBrightnessFile;
     szConfigurationFile = dataFolderPath();
+    removeStaleStateTemporaries();
 
     if (bOSDModel) {
         InstallHooks();

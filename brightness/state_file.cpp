@@ -21,6 +21,14 @@ namespace {
 // Open to every local user, as the file has always been.
 constexpr uint32_t kEveryoneFullAccess = 0666;
 
+constexpr int kLastNumberedFile = 49;
+
+std::string numberedFileName(int n) {
+    char name[40];
+    std::snprintf(name, sizeof(name), "KL04BrightnessLevel%2.2d.INI", n);
+    return name;
+}
+
 int32_t readField(const std::vector<uint8_t>& b, std::size_t at) {
     return static_cast<int32_t>(base::readLe32(b, at));
 }
@@ -63,14 +71,20 @@ platform::StateRead readState(bool applied) {
 
 }  // namespace
 
+bool IsBrightnessFileName(std::string_view name) {
+    if (name == kBrightnessFileName) return true;
+    for (int n = 0; n <= kLastNumberedFile; ++n) {
+        if (name == numberedFileName(n)) return true;
+    }
+    return false;
+}
+
 void ChooseBrightnessFileName() {
     const std::string folder = dataFolderPath();
     szBrightnessFile = folder + kBrightnessFileName;
     if (platform::probeFile(szBrightnessFile) != platform::FileProbe::AccessDenied) return;
-    for (int n = 0; n <= 49; ++n) {
-        char name[40];
-        std::snprintf(name, sizeof(name), "KL04BrightnessLevel%2.2d.INI", n);
-        szBrightnessFile = folder + name;
+    for (int n = 0; n <= kLastNumberedFile; ++n) {
+        szBrightnessFile = folder + numberedFileName(n);
         const platform::FileProbe probe = platform::probeFile(szBrightnessFile);
         if (probe == platform::FileProbe::Opens || probe == platform::FileProbe::NotFound) return;
     }

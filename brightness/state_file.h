@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <string_view>
 
 #include "base/event.h"
 
@@ -13,6 +14,8 @@ inline constexpr uint32_t kBrightnessSuppressMs = 5000;
 // While set, brightness-change notices are ignored; ThreadBNFunction clears it 5 s after.
 extern std::atomic<base::Event*> hBritNoChangedEvent;
 
+// The plain name or one of the numbered ones.
+bool IsBrightnessFileName(std::string_view name);
 // Start-up: the plain name, or a numbered one when the plain one is there but not ours.
 void ChooseBrightnessFileName();
 // Start-up on major version 5 and lower: the saved level through firmware steps.

@@ -1,9 +1,11 @@
 #include "platform/state_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 
 namespace platform {
@@ -21,6 +23,34 @@ bool writeAll(int fd, std::span<const uint8_t> bytes) {
         off += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+// mkostemp's six characters.
+constexpr std::size_t kTempSuffixSize = 6;
+
+std::string directoryOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The rename is only lasting once the directory itself is on the disk.
+void syncDirectory(const std::string& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// <name>.XXXXXX, as writeStateFile names its new file, with a name `ours` accepts.
+bool isTemporaryOf(std::string_view entry, const std::function<bool(std::string_view)>& ours) {
+    if (entry.size() <= kTempSuffixSize + 1) return false;
+    const std::size_t dot = entry.size() - kTempSuffixSize - 1;
+    if (entry[dot] != '.') return false;
+    for (const char c : entry.substr(dot + 1)) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    }
+    return ours(entry.substr(0, dot));
 }
 
 }  // namespace
@@ -68,18 +98,44 @@ bool writeStateFile(const std::string& path, std::span<const uint8_t> bytes, uin
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return false;
     // The mode is given explicitly: the umask must not narrow who may read it back.
+    // The whole file, mode included, is on the disk before it takes the old one's place.
     const bool written =
-        writeAll(fd, bytes) && ::fchmod(fd, static_cast<mode_t>(mode)) == 0 && ::fdatasync(fd) == 0;
+        writeAll(fd, bytes) && ::fchmod(fd, static_cast<mode_t>(mode)) == 0 && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::rename(temp.c_str(), path.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
     }
+    syncDirectory(directoryOf(path));
     return true;
 }
 
 bool removeStateFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
+}
+
+std::size_t removeStaleTemporaries(const std::string& directory,
+                                   const std::function<bool(std::string_view)>& ours) {
+    const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return 0;
+    DIR* dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return 0;
+    }
+    std::size_t removed = 0;
+    // This stream is this call's alone.
+    while (const dirent* e = ::readdir(dir)) {  // NOLINT(concurrency-mt-unsafe)
+        if (!isTemporaryOf(e->d_name, ours)) continue;
+        struct stat st {};
+        // Only regular files: a link is never followed nor taken for one of ours.
+        if (::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
+            continue;
+        }
+        if (::unlinkat(dirFd, e->d_name, 0) == 0) ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 }  // namespace platform

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -27,10 +29,17 @@ enum class StateRead {
 StateRead readStateFile(const std::string& path, std::size_t expected, std::vector<uint8_t>& out);
 
 // Replaces the file with `bytes` and the given mode, through a new file renamed over it, so a
-// failed write leaves the old contents or no file, never a short one. False when not written.
+// failed write, or a power loss, leaves the old contents or no file, never a short one. False when
+// not written.
 bool writeStateFile(const std::string& path, std::span<const uint8_t> bytes, uint32_t mode);
 
 // Removes the file (not what a link at its place points to); false when nothing was removed.
 bool removeStateFile(const std::string& path);
+
+// Removes the new files that writes interrupted for good (a kill, a power loss) left in
+// `directory`: regular files named <name>.XXXXXX for a name `ours` accepts. Links, directories
+// and every other name are left alone. The number removed.
+std::size_t removeStaleTemporaries(const std::string& directory,
+                                   const std::function<bool(std::string_view)>& ours);
 
 }  // namespace platform

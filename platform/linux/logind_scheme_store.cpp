@@ -1,6 +1,7 @@
 #include "platform/linux/logind_scheme_store.h"
 
 #include <array>
+#include <string_view>
 #include <vector>
 
 #include "base/little_endian.h"
@@ -11,6 +12,7 @@ namespace platform::linux_adapter {
 namespace {
 
 constexpr std::size_t kSize = 8;
+constexpr std::string_view kFileName = "PowerScheme.INI";
 
 bool valid(int32_t action) {
     return action >= 0 && action <= 3;
@@ -18,8 +20,12 @@ bool valid(int32_t action) {
 
 }  // namespace
 
-SchemeStore::SchemeStore(std::string directory)
-    : path_(std::move(directory) + "/PowerScheme.INI") {}
+SchemeStore::SchemeStore(std::string directory) : path_(std::move(directory)) {
+    // What a save cut short by a kill or a power loss left behind.
+    removeStaleTemporaries(path_, [](std::string_view name) { return name == kFileName; });
+    path_ += "/";
+    path_ += kFileName;
+}
 
 std::optional<ButtonActions> SchemeStore::load() const {
     std::vector<uint8_t> bytes;

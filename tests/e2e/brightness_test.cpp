@@ -1,5 +1,6 @@
 // Brightness and the HID buttons, as the running daemon shows them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -108,6 +109,45 @@ TEST(BrightnessE2E, ThePanelGetsOnlyLevelsTheTableBacks) {
             if (name == "1") EXPECT_EQ(methodsAfterStart(s), nlohmann::json::array());
         }
     }
+}
+
+// Writes cut short by a kill leave their new files; the next start removes those of the state
+// files' names, and nothing else.
+TEST(StateFilesE2E, StaleNewFilesOfTheStateFilesAreRemovedAtStart) {
+    e2e::TempDir data;
+    e2e::TempDir elsewhere;
+    const std::vector<std::string> stale = {
+        "KL04BrightnessLevel.INI.a1B2c3", "KL04BrightnessLevel49.INI.ZZZZZZ",
+        "KL04ButtonAction.INI.000000", "KL04OriginalState.INI.qwerty"};
+    const std::vector<std::string> kept = {
+        "KL04BrightnessLevel.INI.abcde",  "KL04BrightnessLevel.INI.abcdefg",
+        "KL04BrightnessLevel.INI.ab-def", "KL04BrightnessLevel50.INI.abcdef",
+        "KL04BrightnessLevel.INIXabcdef", "QZConfiguration.xml.abcdef",
+        "KL04ButtonAction.INI.DIRDIR",    "KL04OriginalState.INI.LINKED"};
+    for (const auto& name : stale) std::ofstream(data.path() + "/" + name) << "x";
+    for (const auto& name : kept) {
+        if (name.ends_with("DIRDIR")) {
+            ASSERT_EQ(mkdir((data.path() + "/" + name).c_str(), 0700), 0);
+        } else if (!name.ends_with("LINKED")) {
+            std::ofstream(data.path() + "/" + name) << "x";
+        }
+    }
+    const std::string target = elsewhere.path() + "/KL04OriginalState.INI.TARGET";
+    std::ofstream(target) << "x";
+    ASSERT_EQ(symlink(target.c_str(), (data.path() + "/KL04OriginalState.INI.LINKED").c_str()), 0);
+
+    e2e::Daemon d({"--machine", "sim", "--osd", "headless", "--data-dir", data.path()});
+    EXPECT_TRUE(e2e::eventually([&] {
+        for (const auto& name : stale) {
+            if (access((data.path() + "/" + name).c_str(), F_OK) == 0) return false;
+        }
+        return true;
+    }));
+    for (const auto& name : kept) {
+        struct stat st {};
+        EXPECT_EQ(lstat((data.path() + "/" + name).c_str(), &st), 0) << name;
+    }
+    EXPECT_EQ(access(target.c_str(), F_OK), 0);
 }
 
 TEST(HidE2E, AShortBrightnessPressStepsOnceAndThePanelKeyReachesTheController) {

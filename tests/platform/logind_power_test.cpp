@@ -328,7 +328,13 @@ TEST_F(LogindPowerTest, ARestartedLoginManagerGetsTheLocksAgainAndIsAPersonality
 
 TEST_F(LogindPowerTest, ADamagedStoreIsIgnoredAndReplacedByTheNextWrite) {
     const std::string store = dir_ + "/PowerScheme.INI";
-    for (const std::string junk :
+    // A save cut short left its new file; only that name goes.
+    std::ofstream(store + ".Ab12Cd") << "x";
+    std::ofstream(store + ".Ab12C") << "x";
+    make();
+    EXPECT_NE(access((store + ".Ab12Cd").c_str(), F_OK), 0);
+    EXPECT_EQ(access((store + ".Ab12C").c_str(), F_OK), 0);
+    for (const std::string& junk :
          {std::string("\x03\x00\x00", 3), std::string("\x07\x00\x00\x00\x00\x00\x00\x00", 8)}) {
         {
             std::ofstream out(store, std::ios::binary | std::ios::trunc);
