@@ -122,7 +122,7 @@ void RestoreBrightnessState() {
     if (!bOSDModel.load()) return;
     const int32_t d = dwModelID.load() == 3 ? 60 : 100;
     setAll(d, d, BrightnessLevelFor(d));
-    if (readState(true) != platform::StateRead::NotOpened) {
+    if (readState(BrightnessLevelsUsable()) != platform::StateRead::NotOpened) {
         base::setEvent(hBritNoChangedEvent.load());
         platform::ports().osdSurface->setAlpha(0);
     }

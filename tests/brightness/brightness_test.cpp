@@ -287,9 +287,13 @@ TEST_F(BrightnessTest, ATableOfFewerThanTwoLevelsLeavesThePanelAlone) {
         EXPECT_EQ(platform::ports().osdSurface->alpha(), 192);
         SaveBrightnessState();
         RestoreBrightnessState();
+        // The counters are still carried; the level is not applied.
         writeState(state(40, 40, 40));
-        RestoreBrightnessAtStart();
+        RestoreBrightnessState();
         EXPECT_EQ(BRIGHTNESSCount.load(), 40);
+        writeState(state(30, 30, 30));
+        RestoreBrightnessAtStart();
+        EXPECT_EQ(BRIGHTNESSCount.load(), 30);
         EXPECT_EQ(sets(), nlohmann::json::array()) << levels.size();
         EXPECT_EQ(methods(), std::vector<std::string>{}) << levels.size();
     }
