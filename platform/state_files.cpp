@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 
 namespace platform {
@@ -48,7 +47,9 @@ bool isTemporaryOf(std::string_view entry, const std::function<bool(std::string_
     const std::size_t dot = entry.size() - kTempSuffixSize - 1;
     if (entry[dot] != '.') return false;
     for (const char c : entry.substr(dot + 1)) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+        const bool letterOrDigit =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (!letterOrDigit) return false;
     }
     return ours(entry.substr(0, dot));
 }
