@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/user_manager_launch.h"
+
 namespace platform::linux_adapter {
 
 namespace {
@@ -30,6 +32,12 @@ void refuse(const std::string& what, const char* why) {
 }
 
 bool openWithDefault(const std::string& uri) {
+    // The handler is found and started by GIO's own "gio open", run by the user manager.
+    if (gchar* gio = g_find_program_in_path("gio")) {
+        const bool started = startedByUserManager({gio, "open", uri});
+        g_free(gio);
+        if (started) return true;
+    }
     GError* error = nullptr;
     if (g_app_info_launch_default_for_uri(uri.c_str(), nullptr, &error)) return true;
     refuse(uri, error->message);
@@ -50,6 +58,10 @@ bool spawn(const std::string& path, const std::string& parameters) {
         refuse(path + " " + parameters, why.c_str());
         return false;
     }
+    std::vector<std::string> command{path};
+    command.insert(command.end(), words->begin(), words->end());
+    if (startedByUserManager(command)) return true;
+
     std::vector<gchar*> argv{const_cast<gchar*>(path.c_str())};
     for (const std::string& w : *words) argv.push_back(const_cast<gchar*>(w.c_str()));
     argv.push_back(nullptr);

@@ -12,7 +12,8 @@ namespace platform::linux_adapter {
 
 // A program file found on PATH (or taken as given when it has a slash) is spawned with the
 // parameters split by shell quoting rules, in a session of its own, reaped by GLib's double fork;
-// a file that exists but is not executable, or an address, goes to GIO's default handler.
+// a file that exists but is not executable, or an address, goes to GIO's default handler. Under
+// a systemd user manager the manager starts either, as a service of its own, when it takes it.
 std::unique_ptr<Launcher> makeLauncher();
 
 // The program file without its surrounding double quotes.

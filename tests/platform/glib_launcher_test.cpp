@@ -43,6 +43,8 @@ protected:
         program_ = dir_ / "prog";
         std::ofstream(program_) << kRecorder;
         fs::permissions(program_, fs::perms::owner_all);
+        // Children of this process, whoever runs the tests.
+        unsetenv("MANAGERPID");
     }
     void TearDown() override { fs::remove_all(dir_); }
 
