@@ -60,7 +60,7 @@ FUZZ_SECONDS ?= 600
 FUZZ_TARGET ?= config_fuzz
 FUZZ_SEEDS_config_fuzz = tests/fuzz/corpus
 FUZZ_SEEDS_control_fuzz = tests/fuzz/control_corpus
-FUZZ_SEEDS_hid_descriptor_fuzz = tests/hid/descriptors
+FUZZ_SEEDS_hid_descriptor_fuzz = tests/platform/linux/hid/descriptors
 fuzz: deps
 	cmake -S . -B build-fuzz -G Ninja -DVESKOSD_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
