@@ -4,10 +4,5 @@
 using namespace platform;
 using namespace platform::linux_adapter;
 
-extern "C" const AlsaBackend* veskosd_backend_alsa() {
-    static const AlsaBackend table{
-        kBackendAbi,
-        []() -> std::unique_ptr<Mixer> { return std::make_unique<AlsaMixer>(); },
-    };
-    return &table;
-}
+VESKOSD_BACKEND(alsa, AlsaBackend,
+                []() -> std::unique_ptr<Mixer> { return std::make_unique<AlsaMixer>(); })

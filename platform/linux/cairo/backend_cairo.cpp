@@ -4,10 +4,5 @@
 using namespace platform;
 using namespace platform::linux_adapter;
 
-extern "C" const CairoBackend* veskosd_backend_cairo() {
-    static const CairoBackend table{
-        kBackendAbi,
-        []() -> std::unique_ptr<Graphics> { return std::make_unique<CairoGraphics>(); },
-    };
-    return &table;
-}
+VESKOSD_BACKEND(cairo, CairoBackend,
+                []() -> std::unique_ptr<Graphics> { return std::make_unique<CairoGraphics>(); })

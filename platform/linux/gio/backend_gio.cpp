@@ -17,7 +17,4 @@ std::optional<std::vector<std::string>> launchArguments(const std::string& file,
 
 }  // namespace
 
-extern "C" const GioBackend* veskosd_backend_gio() {
-    static const GioBackend table{kBackendAbi, makeLauncher, launchArguments};
-    return &table;
-}
+VESKOSD_BACKEND(gio, GioBackend, makeLauncher, launchArguments)

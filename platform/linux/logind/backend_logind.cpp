@@ -6,15 +6,13 @@
 using namespace platform;
 using namespace platform::linux_adapter;
 
-extern "C" const LogindBackend* veskosd_backend_logind() {
-    static const LogindBackend table{
-        kBackendAbi,
-        [](const std::string& dataDir, const std::string& display) -> std::unique_ptr<Power> {
-            auto power = std::make_unique<LogindPower>(
-                dataDir, display.empty() ? nullptr : std::make_unique<X11MonitorPower>(display));
-            if (!display.empty()) power->addKeySource(std::make_unique<X11PowerKeys>(display));
-            return power;
-        },
-    };
-    return &table;
-}
+VESKOSD_BACKEND(logind, LogindBackend,
+                [](const std::string& dataDir,
+                   const std::string& display) -> std::unique_ptr<Power> {
+                    auto power = std::make_unique<LogindPower>(
+                        dataDir,
+                        display.empty() ? nullptr : std::make_unique<X11MonitorPower>(display));
+                    if (!display.empty())
+                        power->addKeySource(std::make_unique<X11PowerKeys>(display));
+                    return power;
+                })

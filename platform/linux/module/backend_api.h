@@ -1,7 +1,8 @@
 // What each backend module hands the daemon: one table of factories per library family, reached
-// through the module's one C entry point `veskosd_backend_<family>`. The program and its modules
-// are built together, so the tables are plain C++; `abi` only catches a module left over from
-// another build.
+// through the module's C entry point `veskosd_backend_<family>`. The program and its modules are
+// built together, so the tables are plain C++; the build identifier each module exports beside
+// its entry point keeps a module of other sources or settings (an installed one found from a
+// build tree, say) from being used.
 #pragma once
 
 #include <cstdint>
@@ -10,18 +11,19 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/module/build_id.h"
 #include "platform/ports.h"
 
 namespace platform::linux_adapter {
 
 class X11Connection;
 
-inline constexpr uint32_t kBackendAbi = 1;
+// Made from the sources and the build's settings: the daemon loads only modules that carry its own.
+inline constexpr const char* kBackendBuildId = VESKOSD_BUILD_ID;
 
 // X11 with XInput2, XTest, RandR and DPMS: the OSD window, the keyboard and mouse, the dim
 // time-out.
 struct X11Backend {
-    uint32_t abi;
     // Null, with the reason in `error`, when the display cannot be opened.
     std::shared_ptr<X11Connection> (*open)(const std::string& displayName, std::string& error);
     std::unique_ptr<OsdSurface> (*osd)(std::shared_ptr<X11Connection> x);
@@ -31,28 +33,23 @@ struct X11Backend {
 
 // Cairo with fontconfig and PNG.
 struct CairoBackend {
-    uint32_t abi;
     std::unique_ptr<Graphics> (*graphics)();
 };
 
 struct PulseBackend {
-    uint32_t abi;
     std::unique_ptr<AudioEndpoints> (*endpoints)();
 };
 
 struct AlsaBackend {
-    uint32_t abi;
     std::unique_ptr<Mixer> (*mixer)();
 };
 
 struct XmlBackend {
-    uint32_t abi;
     std::unique_ptr<XmlReaders> (*readers)();
 };
 
 // libsystemd: the journal, the service manager's notifications, and the sd-bus users.
 struct SystemdBackend {
-    uint32_t abi;
     std::unique_ptr<EventLog> (*eventLog)();
     std::unique_ptr<MessageBoxSink> (*messageBox)();
     std::unique_ptr<MonitorBrightness> (*backlight)();
@@ -65,7 +62,6 @@ struct SystemdBackend {
 // The login manager over the system bus (libsystemd's sd-bus), the power keys (libevdev) and the
 // X screen saver for monitor power.
 struct LogindBackend {
-    uint32_t abi;
     // `dataDir` keeps the button actions written; `display` names the X display whose screen
     // saver tells monitor power (empty: no monitor notices).
     std::unique_ptr<Power> (*power)(const std::string& dataDir, const std::string& display);
@@ -73,7 +69,6 @@ struct LogindBackend {
 
 // GLib and GIO: starting programs and opening documents.
 struct GioBackend {
-    uint32_t abi;
     std::unique_ptr<Launcher> (*launcher)();
     // The argument list a launch of `file` with `parameters` would run; empty, with the reason in
     // `why`, when the parameters cannot be split.
@@ -83,3 +78,12 @@ struct GioBackend {
 };
 
 }  // namespace platform::linux_adapter
+
+// Defines a module's entry point, whose table holds the given factories, and the build identifier
+// the loader checks before it calls the entry point.
+#define VESKOSD_BACKEND(family, Table, ...)                                         \
+    extern "C" const char veskosd_backend_##family##_build_id[] = VESKOSD_BUILD_ID; \
+    extern "C" const ::platform::linux_adapter::Table* veskosd_backend_##family() { \
+        static const ::platform::linux_adapter::Table table{__VA_ARGS__};           \
+        return &table;                                                              \
+    }

@@ -9,90 +9,78 @@ namespace platform::linux_adapter {
 
 namespace {
 
-// The module's table on first use; a missing one is said once on stderr.
-template <class Table>
-const Table* table(const char* family, const char* port) {
-    std::string why;
-    const Table* t = loadBackend<Table>(family, why);
-    if (!t) std::fprintf(stderr, "veskosd: %s: %s; it does nothing\n", port, why.c_str());
-    return t;
-}
+// A port whose adapter is made by its module's table on first use. A missing module is said once
+// on stderr, and the port then does what its do-nothing default would: `or_` gives that answer.
+template <class Port, class Table, std::unique_ptr<Port> (*Table::*Make)()>
+class Lazy : public Port {
+protected:
+    Lazy(const char* family, const char* port) : family_(family), port_(port) {}
 
-class LazyXmlReaders final : public XmlReaders {
-public:
-    std::unique_ptr<XmlPullReader> open(std::span<const uint8_t> document) override {
+    template <class Call, class Fallback>
+    auto or_(Call call, Fallback fallback) {
         std::call_once(once_, [this] {
-            if (const auto* t = table<XmlBackend>("xml", "xml")) real_ = t->readers();
+            std::string why;
+            if (const Table* t = loadBackend<Table>(family_, why)) {
+                real_ = (t->*Make)();
+            } else {
+                std::fprintf(stderr, "veskosd: %s: %s; it does nothing\n", port_, why.c_str());
+            }
         });
-        return real_ ? real_->open(document) : nullptr;
+        return real_ ? call(*real_) : fallback();
     }
 
 private:
+    const char* family_;
+    const char* port_;
     std::once_flag once_;
-    std::unique_ptr<XmlReaders> real_;
+    std::unique_ptr<Port> real_;
 };
 
-class LazyGraphics final : public Graphics {
+class LazyXmlReaders final : public Lazy<XmlReaders, XmlBackend, &XmlBackend::readers> {
 public:
+    LazyXmlReaders() : Lazy("xml", "xml") {}
+    std::unique_ptr<XmlPullReader> open(std::span<const uint8_t> document) override {
+        return or_([&](XmlReaders& r) { return r.open(document); },
+                   [] { return std::unique_ptr<XmlPullReader>(); });
+    }
+};
+
+class LazyGraphics final : public Lazy<Graphics, CairoBackend, &CairoBackend::graphics> {
+public:
+    LazyGraphics() : Lazy("cairo", "graphics") {}
     std::unique_ptr<Image> decodePng(std::span<const uint8_t> data) override {
-        Graphics* g = real();
-        return g ? g->decodePng(data) : nullptr;
+        return or_([&](Graphics& g) { return g.decodePng(data); },
+                   [] { return std::unique_ptr<Image>(); });
     }
     std::unique_ptr<Canvas> createCanvas(int w, int h) override {
-        Graphics* g = real();
-        return g ? g->createCanvas(w, h) : makeBlankCanvas(w, h);
+        return or_([&](Graphics& g) { return g.createCanvas(w, h); },
+                   [&] { return makeBlankCanvas(w, h); });
     }
     std::vector<uint8_t> encodePng(const Pixels& pixels) override {
-        Graphics* g = real();
-        return g ? g->encodePng(pixels) : std::vector<uint8_t>{};
+        return or_([&](Graphics& g) { return g.encodePng(pixels); },
+                   [] { return std::vector<uint8_t>(); });
     }
-
-private:
-    Graphics* real() {
-        std::call_once(once_, [this] {
-            if (const auto* t = table<CairoBackend>("cairo", "graphics")) real_ = t->graphics();
-        });
-        return real_.get();
-    }
-    std::once_flag once_;
-    std::unique_ptr<Graphics> real_;
 };
 
 // The mixer path is taken only on interface generation 5.
-class LazyMixer final : public Mixer {
+class LazyMixer final : public Lazy<Mixer, AlsaBackend, &AlsaBackend::mixer> {
 public:
+    LazyMixer() : Lazy("alsa", "mixer") {}
     uint32_t deviceCount() override {
-        Mixer* m = real();
-        return m ? m->deviceCount() : 0;
+        return or_([](Mixer& m) { return m.deviceCount(); }, [] { return uint32_t{0}; });
     }
     std::unique_ptr<SpeakerLine> openSpeakerLine() override {
-        Mixer* m = real();
-        return m ? m->openSpeakerLine() : nullptr;
+        return or_([](Mixer& m) { return m.openSpeakerLine(); },
+                   [] { return std::unique_ptr<SpeakerLine>(); });
     }
-
-private:
-    Mixer* real() {
-        std::call_once(once_, [this] {
-            if (const auto* t = table<AlsaBackend>("alsa", "mixer")) real_ = t->mixer();
-        });
-        return real_.get();
-    }
-    std::once_flag once_;
-    std::unique_ptr<Mixer> real_;
 };
 
-class LazyLauncher final : public Launcher {
+class LazyLauncher final : public Lazy<Launcher, GioBackend, &GioBackend::launcher> {
 public:
+    LazyLauncher() : Lazy("gio", "launcher") {}
     bool launch(const std::string& file, const std::string& parameters) override {
-        std::call_once(once_, [this] {
-            if (const auto* t = table<GioBackend>("gio", "launcher")) real_ = t->launcher();
-        });
-        return real_ && real_->launch(file, parameters);
+        return or_([&](Launcher& l) { return l.launch(file, parameters); }, [] { return false; });
     }
-
-private:
-    std::once_flag once_;
-    std::unique_ptr<Launcher> real_;
 };
 
 }  // namespace

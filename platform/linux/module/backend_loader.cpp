@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -35,13 +36,23 @@ Loaded open(const std::string& family) {
         const char* error = dlerror();  // NOLINT(concurrency-mt-unsafe): under the lock
         return {nullptr, error ? error : path + ": cannot be loaded"};
     }
+    // The identifier is checked before the entry point is called: another build's tables may not
+    // even have the layout of ours.
     const std::string entry = "veskosd_backend_" + family;
-    auto* get = reinterpret_cast<const void* (*)()>(dlsym(handle, entry.c_str()));
+    const auto* id = static_cast<const char*>(dlsym(handle, (entry + "_build_id").c_str()));
+    std::string why;
+    if (!id) {
+        why = path + ": not a backend module of this build (no build identifier)";
+    } else if (std::strcmp(id, kBackendBuildId) != 0) {
+        why = path + ": built by another build (" + std::string(id, strnlen(id, 64)) + ", not " +
+              kBackendBuildId + "); not loaded";
+    }
+    auto* get =
+        why.empty() ? reinterpret_cast<const void* (*)()>(dlsym(handle, entry.c_str())) : nullptr;
     const void* table = get ? get() : nullptr;
-    // Every table starts with the interface version it was built for.
-    if (!table || *static_cast<const uint32_t*>(table) != kBackendAbi) {
+    if (!table) {
         dlclose(handle);
-        return {nullptr, path + ": not a backend of this build"};
+        return {nullptr, why.empty() ? path + ": has no entry point " + entry : why};
     }
     return {table, {}};  // never closed: its adapters live as long as the process
 }

@@ -4,10 +4,6 @@
 using namespace platform;
 using namespace platform::linux_adapter;
 
-extern "C" const PulseBackend* veskosd_backend_pulse() {
-    static const PulseBackend table{
-        kBackendAbi,
-        []() -> std::unique_ptr<AudioEndpoints> { return std::make_unique<PulseAudioEndpoints>(); },
-    };
-    return &table;
-}
+VESKOSD_BACKEND(pulse, PulseBackend, []() -> std::unique_ptr<AudioEndpoints> {
+    return std::make_unique<PulseAudioEndpoints>();
+})

@@ -7,16 +7,9 @@
 using namespace platform;
 using namespace platform::linux_adapter;
 
-extern "C" const SystemdBackend* veskosd_backend_systemd() {
-    static const SystemdBackend table{
-        kBackendAbi,
-        []() -> std::unique_ptr<EventLog> { return std::make_unique<JournalEventLog>(); },
-        []() -> std::unique_ptr<MessageBoxSink> { return std::make_unique<LinuxMessageBox>(); },
-        []() { return makeSysfsBacklight({}); },
-        notifyServiceReady,
-        notifyServiceStopping,
-        notifyServiceWatchdog,
-        watchdogFeedIntervalMs,
-    };
-    return &table;
-}
+VESKOSD_BACKEND(
+    systemd, SystemdBackend,
+    []() -> std::unique_ptr<EventLog> { return std::make_unique<JournalEventLog>(); },
+    []() -> std::unique_ptr<MessageBoxSink> { return std::make_unique<LinuxMessageBox>(); },
+    []() { return makeSysfsBacklight({}); }, notifyServiceReady, notifyServiceStopping,
+    notifyServiceWatchdog, watchdogFeedIntervalMs)

@@ -7,21 +7,17 @@
 using namespace platform;
 using namespace platform::linux_adapter;
 
-extern "C" const X11Backend* veskosd_backend_x11() {
-    static const X11Backend table{
-        kBackendAbi,
-        [](const std::string& displayName, std::string& error) {
-            return X11Connection::open(displayName, error);
-        },
-        [](std::shared_ptr<X11Connection> x) -> std::unique_ptr<OsdSurface> {
-            return std::make_unique<X11Osd>(std::move(x));
-        },
-        [](std::shared_ptr<X11Connection> x) -> std::unique_ptr<InputDevices> {
-            return std::make_unique<X11Input>(std::move(x));
-        },
-        [](uint32_t osVersion, std::shared_ptr<X11Connection> x) -> std::unique_ptr<PlatformInfo> {
-            return std::make_unique<LinuxPlatformInfo>(osVersion, std::move(x));
-        },
-    };
-    return &table;
-}
+VESKOSD_BACKEND(
+    x11, X11Backend,
+    [](const std::string& displayName, std::string& error) {
+        return X11Connection::open(displayName, error);
+    },
+    [](std::shared_ptr<X11Connection> x) -> std::unique_ptr<OsdSurface> {
+        return std::make_unique<X11Osd>(std::move(x));
+    },
+    [](std::shared_ptr<X11Connection> x) -> std::unique_ptr<InputDevices> {
+        return std::make_unique<X11Input>(std::move(x));
+    },
+    [](uint32_t osVersion, std::shared_ptr<X11Connection> x) -> std::unique_ptr<PlatformInfo> {
+        return std::make_unique<LinuxPlatformInfo>(osVersion, std::move(x));
+    })

@@ -4,10 +4,5 @@
 using namespace platform;
 using namespace platform::linux_adapter;
 
-extern "C" const XmlBackend* veskosd_backend_xml() {
-    static const XmlBackend table{
-        kBackendAbi,
-        []() -> std::unique_ptr<XmlReaders> { return std::make_unique<LibXmlReaders>(); },
-    };
-    return &table;
-}
+VESKOSD_BACKEND(xml, XmlBackend,
+                []() -> std::unique_ptr<XmlReaders> { return std::make_unique<LibXmlReaders>(); })
