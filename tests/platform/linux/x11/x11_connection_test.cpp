@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/linux/x11/x11_connection.h"
+#include "tests/platform/linux/x11/x11_fixture.h"
 #include "tests/support/process.h"
 #include "tests/support/xvfb.h"
 
@@ -35,27 +36,22 @@ bool eventually(F done, milliseconds limit) {
     return true;
 }
 
-class X11ConnectionTest : public ::testing::Test {
+class X11ConnectionTest : public testsupport::X11Fixture {
 protected:
     void SetUp() override {
-        xvfb = std::make_unique<testsupport::Xvfb>();
-        std::string error;
-        conn = X11Connection::open(xvfb->display(), error);
-        ASSERT_TRUE(conn) << error;
-        conn->addEventHandler([this](const XEvent& e) {
+        X11Fixture::SetUp();
+        if (HasFatalFailure()) return;
+        x->addEventHandler([this](const XEvent& e) {
             eventThread = syscall(SYS_gettid);
             if (e.type == MapNotify && e.xmap.window == window) ++maps;
         });
-        conn->startEvents();
-    }
-    void TearDown() override {
-        if (conn) conn->close();
+        x->startEvents();
     }
 
     // A window of this connection, mapped; its MapNotify is read off the socket by this
     // thread's sync, not by the event thread.
     void mapWindowAndSync() {
-        auto s = conn->session();
+        auto s = x->session();
         ASSERT_TRUE(s);
         XSetWindowAttributes a{};
         a.override_redirect = True;
@@ -66,8 +62,6 @@ protected:
         XSync(s.display(), False);
     }
 
-    std::unique_ptr<testsupport::Xvfb> xvfb;
-    std::shared_ptr<X11Connection> conn;
     std::atomic<::Window> window{None};
     std::atomic<int> maps{0};
     std::atomic<long> eventThread{0};
@@ -93,7 +87,7 @@ TEST_F(X11ConnectionTest, CloseEndsTheWaitingEventThread) {
     mapWindowAndSync();
     ASSERT_TRUE(eventually([&] { return maps == 1; }, milliseconds(2000)));
     const long tid = eventThread;
-    conn->close();
+    x->close();
     EXPECT_TRUE(eventually([&] { return voluntarySwitches(tid) < 0; }, milliseconds(2000)));
 }
 

@@ -12,6 +12,7 @@
 
 #include "base/message_queue.h"
 #include "platform/linux/x11/x11_input.h"
+#include "tests/platform/linux/x11/x11_fixture.h"
 #include "tests/support/process.h"
 #include "tests/support/xvfb.h"
 
@@ -53,13 +54,11 @@ private:
     Window w_;
 };
 
-class X11InputTest : public ::testing::Test {
+class X11InputTest : public testsupport::X11Fixture {
 protected:
     void SetUp() override {
-        xvfb = std::make_unique<testsupport::Xvfb>();
-        std::string error;
-        x = X11Connection::open("", error);
-        ASSERT_TRUE(x) << error;
+        X11Fixture::SetUp();
+        if (HasFatalFailure()) return;
         input = std::make_unique<X11Input>(x);
         input->start([this](std::function<void()> work) { gui.postTask(std::move(work)); },
                      [this](uint32_t id, uint32_t, uint32_t) {
@@ -87,9 +86,7 @@ protected:
     }
     void TearDown() override {
         input.reset();
-        x->close();
-        x.reset();
-        xvfb.reset();
+        X11Fixture::TearDown();
     }
     // Runs what the adapter handed to the "GUI thread" until `ms` passed.
     void pump(int ms) {
@@ -131,8 +128,6 @@ protected:
         return std::exchange(hotKeys, {});
     }
 
-    std::unique_ptr<testsupport::Xvfb> xvfb;
-    std::shared_ptr<X11Connection> x;
     std::unique_ptr<X11Input> input;
     base::MessageQueue gui;
     std::mutex m;

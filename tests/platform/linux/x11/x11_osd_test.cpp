@@ -18,6 +18,7 @@
 #include "platform/linux/x11/x11_osd.h"
 #include "platform/ports.h"
 #include "tests/osd/osd_fixture.h"
+#include "tests/platform/linux/x11/x11_fixture.h"
 #include "tests/support/process.h"
 #include "tests/support/xvfb.h"
 
@@ -31,22 +32,18 @@ bool bluish(uint32_t rgb) {
     return (rgb & 0xFF) > ((rgb >> 16) & 0xFF) + 20;
 }
 
-class X11OsdTest : public ::testing::Test {
+class X11OsdTest : public testsupport::X11Fixture {
 protected:
     void SetUp() override {
-        xvfb = std::make_unique<testsupport::Xvfb>();
-        std::string error;
-        x = X11Connection::open("", error);
-        ASSERT_TRUE(x) << error;
+        X11Fixture::SetUp();
+        if (HasFatalFailure()) return;
         auto s = std::make_unique<X11Osd>(x);
         osd = s.get();
         dlg = openOsdWindow(std::move(s));
     }
     void TearDown() override {
         closeOsdWindow();
-        x->close();
-        x.reset();
-        xvfb.reset();
+        X11Fixture::TearDown();
     }
     void showVolume(int32_t level) {
         VolumeCount = level;
@@ -59,8 +56,6 @@ protected:
         XCloseDisplay(d);
     }
 
-    std::unique_ptr<testsupport::Xvfb> xvfb;
-    std::shared_ptr<X11Connection> x;
     X11Osd* osd = nullptr;
     CVESKOSDDlg* dlg = nullptr;
 };
