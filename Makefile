@@ -2,9 +2,14 @@
 BUILD   ?= build
 RUN_DIR ?= $(CURDIR)/run
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Our own builds and CI treat warnings as errors; a distribution's build need not.
+WERROR_FLAGS = -DVESKOSD_WERROR=ON
 JOBS    ?= $(shell nproc)
+SHELL   := /bin/bash
+# Every header of ours, wherever the compiler found it from.
+LINT_HEADERS = ^$(CURDIR)/(app|base|dispatch|input|serial|audio|brightness|osd|buttons|power|control|platform|cli|tools|res)/
 
-.PHONY: all deps build run test test-asan test-tsan bench bench-all fuzz format format-check lint clean
+.PHONY: all deps build run test check test-asan test-tsan bench bench-all fuzz format format-check lint clean
 
 all: build
 
@@ -12,7 +17,7 @@ deps:
 	@bash scripts/install-deps
 
 $(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja $(WERROR_FLAGS) $(CMAKE_FLAGS)
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -27,14 +32,19 @@ test: build
 	bash scripts/check-layering
 	$(MAKE) --no-print-directory format-check
 	$(MAKE) --no-print-directory lint
+	$(MAKE) --no-print-directory check
+
+# The suite alone, on a tree already built.
+check:
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
-# Sanitizer reports end the process, so a fault in the spawned daemon fails its test too.
+# Sanitizer reports end the process, so a fault in the spawned daemon fails its test too. The
+# sources are those `make test` checks, so the sanitizer builds run the suite only.
 test-asan:
-	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 $(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DVESKOSD_SANITIZE=address"
+	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 $(MAKE) build check BUILD=build-asan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DVESKOSD_SANITIZE=address"
 
 test-tsan:
-	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan.supp $(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DVESKOSD_SANITIZE=thread"
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan.supp $(MAKE) build check BUILD=build-tsan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DVESKOSD_SANITIZE=thread"
 
 # The Debian package, packed by cpack from the build tree and checked by lintian:
 # $(BUILD)/veskosd_VERSION-1_ARCH.deb.
@@ -60,7 +70,7 @@ FUZZ_SECONDS ?= 600
 FUZZ_TARGET ?= config_fuzz
 FUZZ_SEEDS_config_fuzz = tests/fuzz/corpus
 FUZZ_SEEDS_control_fuzz = tests/fuzz/control_corpus
-FUZZ_SEEDS_hid_descriptor_fuzz = tests/hid/descriptors
+FUZZ_SEEDS_hid_descriptor_fuzz = tests/platform/linux/hid/descriptors
 fuzz: deps
 	cmake -S . -B build-fuzz -G Ninja -DVESKOSD_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
@@ -77,7 +87,9 @@ format-check:
 	@git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 lint: $(BUILD)/build.ninja
-	@git ls-files '*.cpp' | grep -v -E '^(tests|bench)/' | xargs -P $(JOBS) -n 6 clang-tidy -p $(BUILD) --quiet 2>/dev/null
+	@set -o pipefail; git ls-files '*.cpp' | grep -v -E '^(tests|bench)/' \
+	  | xargs -P $(JOBS) -n 6 clang-tidy -p $(BUILD) --quiet --header-filter='$(LINT_HEADERS)' 2>&1 \
+	  | { grep -v -E '^[0-9]+ warnings?( and [0-9]+ errors?)? generated\.$$' || true; }
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz

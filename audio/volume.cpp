@@ -2,6 +2,12 @@
 // unfused, or levels like 0.57 round to a different percentage.
 #include "audio/volume.h"
 
+// Where intermediate results carry more precision than their type (x87), the rounding below would
+// depend on the compiler's choices; GCC does not offer standard excess precision for C++.
+#if defined(__FLT_EVAL_METHOD__) && __FLT_EVAL_METHOD__ != 0
+#error "the volume rounding needs float and double evaluated in their own precision"
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <string>

@@ -2,9 +2,7 @@
 
 #include <vector>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
+#include "base/os.h"
 
 namespace base {
 
@@ -12,13 +10,6 @@ namespace {
 
 // A queue that held more than this is rebuilt once it drains, so its block map goes too.
 constexpr std::size_t kShrinkAbove = 1024;
-
-// The posters' allocator arenas keep freed blocks; a burst of posts gives them back here.
-void giveBackFreedMemory() {
-#if defined(__GLIBC__)
-    malloc_trim(0);
-#endif
-}
 
 }  // namespace
 
@@ -65,7 +56,8 @@ bool MessageQueue::get(Item& item) {
         grown_ = false;
         std::deque<Item>().swap(items_);
         lock.unlock();
-        giveBackFreedMemory();
+        // The posters' allocator arenas keep freed blocks; a burst of posts gives them back here.
+        os::giveBackFreedMemory();
     }
     return true;
 }

@@ -1,12 +1,11 @@
 #include "base/thread.h"
 
-#include <pthread.h>
-
 #include <chrono>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
+#include "base/os.h"
 #include "base/recent_entries.h"
 
 namespace base {
@@ -44,8 +43,8 @@ uint64_t createdObjectsDropped() {
 bool startThread(const std::string& name, std::function<void()> body) {
     try {
         std::thread t([name, body = std::move(body)] {
-            // Names show in gdb and top; the kernel keeps 15 characters.
-            pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
+            // Names show in gdb and top.
+            os::nameThisThread(name);
             body();
         });
         t.detach();

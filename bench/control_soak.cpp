@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "control/client.h"
+#include "platform/linux/session/client.h"
 #include "tests/support/process.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "control/client.h"
+#include "platform/linux/session/client.h"
 #include "tests/support/process.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/xvfb.h"

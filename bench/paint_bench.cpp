@@ -8,7 +8,7 @@
 #include "app/veskosd_dlg.h"
 #include "osd/osd_window.h"
 #include "platform/headless_osd.h"
-#include "platform/linux/cairo_graphics.h"
+#include "platform/linux/cairo/cairo_graphics.h"
 #include "platform/ports.h"
 
 namespace {

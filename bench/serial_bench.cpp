@@ -6,7 +6,7 @@
 
 #include "app/globals.h"
 #include "app/veskosd_dlg.h"
-#include "platform/linux/termios_serial.h"
+#include "platform/linux/serial/termios_serial.h"
 #include "platform/ports.h"
 #include "platform/sim/display_controller.h"
 #include "serial/uart.h"

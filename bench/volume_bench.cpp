@@ -6,7 +6,7 @@
 
 #include "app/globals.h"
 #include "audio/volume.h"
-#include "platform/linux/pulse_audio.h"
+#include "platform/linux/pulse/pulse_audio.h"
 #include "platform/ports.h"
 #include "tests/support/pulse_server.h"
 

@@ -11,9 +11,9 @@
 
 #include "cli/options.h"
 #include "control/base64.h"
-#include "control/client.h"
 #include "control/protocol.h"
-#include "platform/linux/runtime_paths.h"
+#include "platform/linux/session/client.h"
+#include "platform/linux/session/runtime_paths.h"
 
 namespace {
 

@@ -21,14 +21,14 @@
 #include "app/veskosd_dlg.h"
 #include "base/thread.h"
 #include "cli/options.h"
-#include "control/server.h"
 #include "dispatch/dispatcher.h"
 #include "input/model_id.h"
 #include "osd/osd_window.h"
-#include "platform/linux/backend_lazy.h"
-#include "platform/linux/instance_lock.h"
 #include "platform/linux/machine.h"
-#include "platform/linux/runtime_paths.h"
+#include "platform/linux/module/backend_lazy.h"
+#include "platform/linux/session/instance_lock.h"
+#include "platform/linux/session/runtime_paths.h"
+#include "platform/linux/session/server.h"
 
 #include "platform/sim/machine.h"
 

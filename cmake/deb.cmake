@@ -44,3 +44,7 @@ add_custom_command(
   VERBATIM)
 add_custom_target(veskosd_deb_changelog ALL DEPENDS ${VESKOSD_DEB_CHANGELOG})
 install(FILES ${VESKOSD_DEB_CHANGELOG} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# What lintian reports wrongly of this package, each with its reason.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/deb/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME veskosd)

@@ -6,18 +6,20 @@ include(GNUInstallDirs)
 install(TARGETS veskosd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The man page, from its Markdown source.
-find_program(LOWDOWN lowdown REQUIRED)
-set(VESKOSD_MAN_DIR ${PROJECT_BINARY_DIR}/man)
-add_custom_command(
-  OUTPUT ${VESKOSD_MAN_DIR}/man1/veskosd.1 ${VESKOSD_MAN_DIR}/veskosd.1.gz
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${VESKOSD_MAN_DIR}/man1
-  COMMAND ${LOWDOWN} -s -Tman --out-no-smarty --parse-no-intraemph
-          -o ${VESKOSD_MAN_DIR}/man1/veskosd.1 ${PROJECT_SOURCE_DIR}/docs/veskosd.1.md
-  COMMAND gzip -9n -c ${VESKOSD_MAN_DIR}/man1/veskosd.1 > ${VESKOSD_MAN_DIR}/veskosd.1.gz
-  DEPENDS ${PROJECT_SOURCE_DIR}/docs/veskosd.1.md
-  VERBATIM)
-add_custom_target(veskosd_man ALL DEPENDS ${VESKOSD_MAN_DIR}/veskosd.1.gz)
-install(FILES ${VESKOSD_MAN_DIR}/veskosd.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+if(VESKOSD_MAN)
+  find_program(LOWDOWN lowdown REQUIRED)
+  set(VESKOSD_MAN_DIR ${PROJECT_BINARY_DIR}/man)
+  add_custom_command(
+    OUTPUT ${VESKOSD_MAN_DIR}/man1/veskosd.1 ${VESKOSD_MAN_DIR}/veskosd.1.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${VESKOSD_MAN_DIR}/man1
+    COMMAND ${LOWDOWN} -s -Tman --out-no-smarty --parse-no-intraemph
+            -o ${VESKOSD_MAN_DIR}/man1/veskosd.1 ${PROJECT_SOURCE_DIR}/docs/veskosd.1.md
+    COMMAND gzip -9n -c ${VESKOSD_MAN_DIR}/man1/veskosd.1 > ${VESKOSD_MAN_DIR}/veskosd.1.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/veskosd.1.md
+    VERBATIM)
+  add_custom_target(veskosd_man ALL DEPENDS ${VESKOSD_MAN_DIR}/veskosd.1.gz)
+  install(FILES ${VESKOSD_MAN_DIR}/veskosd.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
 
 set(VESKOSD_DATA ${PROJECT_SOURCE_DIR}/data)
 install(FILES ${VESKOSD_DATA}/completions/veskosd.bash
@@ -27,6 +29,7 @@ install(FILES ${VESKOSD_DATA}/completions/_veskosd
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/configuration.md
               ${PROJECT_SOURCE_DIR}/docs/control-socket.md ${PROJECT_SOURCE_DIR}/docs/firmware.md
               ${PROJECT_SOURCE_DIR}/docs/hid.md ${PROJECT_SOURCE_DIR}/docs/simulated-machine.md
+              ${PROJECT_SOURCE_DIR}/docs/architecture.md ${PROJECT_SOURCE_DIR}/docs/power.md
               ${PROJECT_SOURCE_DIR}/packaging/deb/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${VESKOSD_DATA}/examples/QZConfiguration.xml
@@ -57,6 +60,6 @@ install(CODE "
 
 include(${CMAKE_CURRENT_LIST_DIR}/deb.cmake)
 
-if(BUILD_TESTING OR NOT DEFINED BUILD_TESTING)
+if(VESKOSD_TESTS)
   add_subdirectory(${PROJECT_SOURCE_DIR}/tests/packaging ${PROJECT_BINARY_DIR}/tests/packaging)
 endif()

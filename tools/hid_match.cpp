@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/linux/hid_descriptor.h"
+#include "platform/linux/hid/hid_descriptor.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include <memory>
 
 #include "platform/headless_osd.h"
-#include "platform/linux/backend_lazy.h"
-#include "platform/linux/backend_loader.h"
-#include "platform/linux/hidraw_input.h"
-#include "platform/linux/instance_lock.h"
-#include "platform/linux/path_watcher.h"
-#include "platform/linux/termios_serial.h"
+#include "platform/linux/hid/hidraw_input.h"
+#include "platform/linux/module/backend_lazy.h"
+#include "platform/linux/module/backend_loader.h"
+#include "platform/linux/serial/path_watcher.h"
+#include "platform/linux/serial/termios_serial.h"
+#include "platform/linux/session/instance_lock.h"
 
 namespace platform::linux_adapter {
 

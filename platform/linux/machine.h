@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/linux/acpi_drivers.h"
-#include "platform/linux/backend_api.h"
+#include "platform/linux/acpi/acpi_drivers.h"
+#include "platform/linux/module/backend_api.h"
 #include "platform/ports.h"
 
 namespace platform::linux_adapter {

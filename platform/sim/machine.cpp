@@ -6,10 +6,10 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/linux/instance_lock.h"
+#include "platform/linux/session/instance_lock.h"
 
-#include "platform/linux/path_watcher.h"
-#include "platform/linux/termios_serial.h"
+#include "platform/linux/serial/path_watcher.h"
+#include "platform/linux/serial/termios_serial.h"
 
 namespace platform::sim {
 

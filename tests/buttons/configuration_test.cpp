@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "app/globals.h"
-#include "platform/linux/libxml_reader.h"
+#include "platform/linux/xml/libxml_reader.h"
 #include "platform/ports.h"
 #include "tests/support/process.h"
 

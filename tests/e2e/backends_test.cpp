@@ -145,4 +145,30 @@ TEST(BackendsE2E, WithoutItsModulesTheDaemonRunsHeadlessAndAnswers) {
     }
 }
 
+// Modules that other builds left, one with another build's identifier and one with none, are
+// refused by name before their entry points run (which would abort), and their ports fall back.
+TEST(BackendsE2E, AModuleOfAnotherBuildIsRefusedByName) {
+    testsupport::Xvfb xvfb;
+    BackendDir dir(VESKOSD_FOREIGN_BACKENDS);
+    e2e::TempDir data;
+    e2e::Daemon d(
+        {"--machine", "linux", "--data-dir", data.path(), "--serial", "/nonexistent/tty"});
+    EXPECT_EQ(d.client({"status"}).status, 0);
+    const std::string err = d.stderrText();
+    const std::string foreign = VESKOSD_FOREIGN_BACKENDS;
+    EXPECT_NE(err.find("x11: " + foreign +
+                       "/veskosd-x11.so: built by another build "
+                       "(0.1.0-another-tree, not "),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("pulse: " + foreign +
+                       "/veskosd-pulse.so: not a backend module of this build (no build "
+                       "identifier)"),
+              std::string::npos)
+        << err;
+    for (const char* fallback : {"audio=none", "osd=headless", "input=none"}) {
+        EXPECT_NE(err.find(fallback), std::string::npos) << fallback << "\n" << err;
+    }
+}
+
 }  // namespace

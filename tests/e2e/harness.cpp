@@ -31,6 +31,24 @@ bool eventually(const std::function<bool()>& condition, std::chrono::millisecond
     return condition();
 }
 
+int settled(const std::function<int()>& value, std::chrono::milliseconds quiet,
+            std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int last = value();
+    auto since = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const int now = value();
+        if (now != last) {
+            last = now;
+            since = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - since >= quiet) {
+            break;
+        }
+    }
+    return last;
+}
+
 std::size_t occurrences(const std::string& text, const std::string& what) {
     std::size_t n = 0;
     for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;

@@ -15,6 +15,10 @@ namespace e2e {
 // Asks `condition` every 10 ms until it holds or `limit` has passed; its last answer.
 bool eventually(const std::function<bool()>& condition,
                 std::chrono::milliseconds limit = std::chrono::seconds(10));
+// Reads `value` every 10 ms until it has stayed the same for `quiet` (or `limit` has passed), and
+// gives that value: for a process that is still changing something on its own.
+int settled(const std::function<int()>& value, std::chrono::milliseconds quiet,
+            std::chrono::milliseconds limit = std::chrono::seconds(10));
 // How often `what` occurs in `text`.
 std::size_t occurrences(const std::string& text, const std::string& what);
 

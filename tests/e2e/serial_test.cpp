@@ -52,11 +52,12 @@ TEST(SerialE2E, ASilentControllerHoldsTheWindowFor3SecondsAndTheLinkRecovers) {
     EXPECT_GT(held, milliseconds(2500));
     EXPECT_LT(held, milliseconds(3600));
     ASSERT_EQ(d.client({"sim", "controller", "answer", "normal"}).status, 0);
-    std::this_thread::sleep_for(milliseconds(200));
     ASSERT_EQ(d.client({"post", "1281", "512", "34"}).status, 0);
-    auto s = d.status();
-    EXPECT_EQ(s["sim"]["controller"]["received"].size(), 2u);
-    EXPECT_EQ(s["uart"]["UARTResponseBuf"], "02 00 00 02 7E 00 02 02 32 03");
+    EXPECT_TRUE(e2e::eventually([&] {
+        const nlohmann::json s = d.status();
+        return s["sim"]["controller"]["received"].size() == 2u &&
+               s["uart"]["UARTResponseBuf"] == "02 00 00 02 7E 00 02 02 32 03";
+    })) << d.status().dump();
 }
 
 TEST(SerialE2E, AButtonReportWhileIdleArrivesAsTheVolumeDownHotKey) {

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/linux/acpi_call_reply.h"
+#include "platform/linux/acpi/acpi_call_reply.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size < 2) return 0;

@@ -5,7 +5,7 @@
 #include <span>
 
 #include "buttons/configuration.h"
-#include "platform/linux/libxml_reader.h"
+#include "platform/linux/xml/libxml_reader.h"
 #include "platform/ports.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {

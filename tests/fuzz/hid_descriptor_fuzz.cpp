@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "platform/linux/hid_descriptor.h"
+#include "platform/linux/hid/hid_descriptor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     using namespace platform::linux_adapter;

@@ -13,7 +13,7 @@
 #include "dispatch/dispatcher.h"
 #include "osd/osd_window.h"
 #include "platform/headless_osd.h"
-#include "platform/linux/cairo_graphics.h"
+#include "platform/linux/cairo/cairo_graphics.h"
 #include "platform/ports.h"
 #include "tests/support/lifelong_window.h"
 

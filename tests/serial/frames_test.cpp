@@ -22,16 +22,4 @@ TEST(FrameTemplate, RejectsAnyWrongFixedByte) {
     EXPECT_FALSE(MatchFrameTemplate(Frame{}));
 }
 
-TEST(CommandFrames, SlotsHoldTheirInitialBytes) {
-    resetCommandFrames();
-    const char* expected[kFrameSlots] = {
-        "02 00 00 01 7E 00 02 00 00 03", "02 00 00 01 7E 00 02 01 FF 03",
-        "02 00 00 01 7E 00 02 02 00 03", "02 00 00 01 7E 00 02 03 FF 03",
-        "02 00 00 01 7E 00 02 04 00 03", "02 00 00 01 7E 00 02 05 FF 03",
-        "02 00 00 01 7E 00 02 06 FF 03", "02 00 00 01 7E 00 02 0D 00 03"};
-    for (std::size_t i = 0; i < kFrameSlots; ++i) {
-        EXPECT_EQ(frameToHex(frameInSlot(i).snapshot()), expected[i]) << i;
-    }
-}
-
 }  // namespace

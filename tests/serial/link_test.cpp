@@ -13,7 +13,7 @@
 #include "app/veskosd_dlg.h"
 #include "dispatch/device_events.h"
 #include "dispatch/dispatcher.h"
-#include "platform/linux/termios_serial.h"
+#include "platform/linux/serial/termios_serial.h"
 #include "platform/ports.h"
 #include "platform/sim/display_controller.h"
 #include "serial/controller_handlers.h"
