@@ -351,7 +351,7 @@ TEST_F(ConfigurationTest, TheSizeLimitIsOneMebibyteExclusive) {
     EXPECT_EQ(VolumeUpButton.get().Enabled, 0);
 }
 
-TEST_F(ConfigurationTest, AFifoOrDirectoryInTheFilesPlaceIsReportedNotWaitedOn) {
+TEST_F(ConfigurationTest, AFifoOrDirectoryInTheFilesPlaceIsNeitherWaitedOnNorReported) {
     ASSERT_EQ(mkfifo(szConfigurationFile.c_str(), 0600), 0);
     auto reading = std::async(std::launch::async, [] { CheckButtonConfiguration(); });
     if (reading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
@@ -359,14 +359,14 @@ TEST_F(ConfigurationTest, AFifoOrDirectoryInTheFilesPlaceIsReportedNotWaitedOn) 
         close(open(szConfigurationFile.c_str(), O_WRONLY | O_NONBLOCK));
         FAIL() << "the reading waited for a writer on the FIFO";
     }
-    EXPECT_EQ(ids(), (std::vector<uint32_t>{EVENT_CONFIG_TOO_LARGE}));
+    EXPECT_TRUE(ids().empty());
     expectDefaults();
 
-    resetButtonConfiguration();
     unlink(szConfigurationFile.c_str());
     ASSERT_EQ(mkdir(szConfigurationFile.c_str(), 0700), 0);
     CheckButtonConfiguration();
-    EXPECT_EQ(ids(), (std::vector<uint32_t>{EVENT_CONFIG_TOO_LARGE}));
+    EXPECT_TRUE(ids().empty());
+    expectDefaults();
     rmdir(szConfigurationFile.c_str());
 }
 
