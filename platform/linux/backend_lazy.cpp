@@ -84,14 +84,25 @@ private:
 class LazyLauncher final : public Launcher {
 public:
     bool launch(const std::string& file, const std::string& parameters) override {
-        std::call_once(once_, [this] {
-            if (const auto* t = table<GioBackend>("gio", "launcher")) real_ = t->launcher();
-        });
-        return real_ && real_->launch(file, parameters);
+        Launcher* l = real();
+        return l && l->launch(file, parameters);
+    }
+    // The module's own splitting, so the answer is the one its launch would come to.
+    bool splitsParameters(const std::string& parameters, std::string& why) override {
+        real();
+        return !gio_ || gio_->launchArguments({}, parameters, why).has_value();
     }
 
 private:
+    Launcher* real() {
+        std::call_once(once_, [this] {
+            gio_ = table<GioBackend>("gio", "launcher");
+            if (gio_) real_ = gio_->launcher();
+        });
+        return real_.get();
+    }
     std::once_flag once_;
+    const GioBackend* gio_ = nullptr;
     std::unique_ptr<Launcher> real_;
 };
 
