@@ -57,16 +57,24 @@ void logRefusal(const ButtonThread& button, LaunchBuffers& buffers, const std::s
 
 void launch(const ButtonThread& button, const ButtonConfiguration& record, LaunchBuffers& buffers,
             bool split) {
+    platform::Launcher& launcher = *platform::ports().launcher;
     if (split && buffers.programFile.empty()) {
-        std::string why;
-        if (!SplitActionValue(record.ActionValue, buffers.programFile, buffers.parameters,
-                              button.parametersSize, why)) {
+        std::string file, parameters, why;
+        if (!SplitActionValue(record.ActionValue, file, parameters, button.parametersSize, why)) {
             logRefusal(button, buffers, why);
             return;
         }
+        // The launcher splits the parameters into arguments by its own rules; what it cannot
+        // split (a quote never closed) is refused here, where it is reported, like the program's.
+        if (std::string reason; !launcher.splitsParameters(parameters, reason)) {
+            logRefusal(button, buffers, "its parameters cannot be split: " + reason);
+            return;
+        }
+        buffers.programFile = std::move(file);
+        buffers.parameters = std::move(parameters);
     }
     if (buffers.programFile.empty()) return;
-    platform::ports().launcher->launch(buffers.programFile, buffers.parameters);
+    launcher.launch(buffers.programFile, buffers.parameters);
 }
 
 void perform(const ButtonThread& button, const ButtonConfiguration& record, LaunchBuffers& buffers,

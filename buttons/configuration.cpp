@@ -231,11 +231,12 @@ void CheckButtonConfiguration() {
     std::vector<uint8_t> bytes;
     const platform::FileRead read =
         platform::readRegularFile(szConfigurationFile, kMaxConfigurationSize - 1, bytes);
-    if (read == platform::FileRead::Missing || read == platform::FileRead::Failed) return;
+    // A FIFO or a directory in the file's place cannot be read as a file, as one not there or
+    // not ours cannot: nothing is reported and the defaults stay.
+    if (read != platform::FileRead::Read && read != platform::FileRead::TooLarge) return;
     platform::EventLog& log = *platform::ports().eventLog;
     log.registerSource("VESKOSD");
-    // Not a regular file: it has no size to check, which reports as an unreadable size.
-    if (read != platform::FileRead::Read) {
+    if (read == platform::FileRead::TooLarge) {
         report(EVENT_CONFIG_TOO_LARGE);
     } else {
         XmlLiteReader(bytes);

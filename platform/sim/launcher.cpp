@@ -12,6 +12,10 @@ bool SimLauncher::launch(const std::string& file, const std::string& parameters)
     return true;
 }
 
+bool SimLauncher::splitsParameters(const std::string& parameters, std::string& why) {
+    return !arguments_ || arguments_({}, parameters, why).has_value();
+}
+
 nlohmann::json SimLauncher::status() const {
     std::lock_guard lock(m_);
     return {{"entries", launched_.entries()}, {"dropped", launched_.dropped()}};

@@ -23,6 +23,7 @@ public:
     // Without `arguments` (the real launcher's module is missing) every launch fails.
     explicit SimLauncher(LaunchArguments arguments) : arguments_(arguments) {}
     bool launch(const std::string& file, const std::string& parameters) override;
+    bool splitsParameters(const std::string& parameters, std::string& why) override;
     nlohmann::json status() const;
 
 private:

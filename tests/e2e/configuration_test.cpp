@@ -38,15 +38,18 @@ TEST(ConfigurationE2E, StatusShowsTheRecordsAndTheReports) {
     EXPECT_EQ(s["sim"]["eventLog"][0]["dataSize"], 248);
 }
 
-TEST(ConfigurationE2E, AFifoAsTheFileDoesNotHoldUpStartUp) {
-    e2e::TempDir data;
-    ASSERT_EQ(mkfifo((data.path() + "/QZConfiguration.xml").c_str(), 0600), 0);
-    // The daemon answers status only once start-up is over.
-    e2e::Daemon d({"--machine", "sim", "--osd", "headless", "--data-dir", data.path()});
-    auto s = d.status();
-    ASSERT_EQ(s["eventLog"].size(), 1u);
-    EXPECT_EQ(s["eventLog"][0]["id"], "0xC0020100");
-    EXPECT_EQ(s["VolumeUpButton"]["AutoRepeatInterval"], 30);
+TEST(ConfigurationE2E, AFifoOrADirectoryAsTheFileNeitherHoldsUpStartUpNorIsReported) {
+    for (const bool fifo : {true, false}) {
+        e2e::TempDir data;
+        const std::string file = data.path() + "/QZConfiguration.xml";
+        ASSERT_EQ(fifo ? mkfifo(file.c_str(), 0600) : mkdir(file.c_str(), 0700), 0);
+        // The daemon answers status only once start-up is over.
+        e2e::Daemon d({"--machine", "sim", "--osd", "headless", "--data-dir", data.path()});
+        auto s = d.status();
+        EXPECT_TRUE(s["eventLog"].empty()) << fifo;
+        EXPECT_TRUE(s["sim"]["eventLog"].empty()) << fifo;
+        EXPECT_EQ(s["VolumeUpButton"]["AutoRepeatInterval"], 30) << fifo;
+    }
 }
 
 TEST(ConfigurationE2E, TheControllerModelReadsNoConfiguration) {

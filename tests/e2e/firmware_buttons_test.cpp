@@ -91,4 +91,24 @@ TEST(FirmwareE2E, ALaunchButtonStartsItsProgramWithShellQuotedArguments) {
     EXPECT_EQ(s["fVolumeMute"], 0);
 }
 
+TEST(FirmwareE2E, ParametersWithAnUnclosedQuoteLaunchNothingAndAreReported) {
+    e2e::TempDir data;
+    std::ofstream(data.path() + "/QZConfiguration.xml")
+        << "<?xml version=\"1.0\"?>\n<QZSystemConfiguration><Buttons>"
+           "<Button Id=\"VolumeMuteButton\" Enabled=\"true\" Action=\"LaunchExecutable\" "
+           "ActionValue=\"prog --flag &quot;never closed\"/>"
+           "</Buttons></QZSystemConfiguration>\n";
+    e2e::Daemon d({"--machine", "sim", "--osd", "headless", "--data-dir", data.path()});
+    ASSERT_TRUE(d.status()["sim"]["eventLog"].empty());
+    ASSERT_EQ(d.client({"sim", "firmware", "press", "mute"}).status, 0);
+    ASSERT_TRUE(e2e::eventually([&] { return !d.status()["sim"]["eventLog"].empty(); }));
+    const auto s = d.status();
+    EXPECT_EQ(s["sim"]["eventLog"][0]["id"], 0xC0020104u);
+    EXPECT_EQ(s["sim"]["eventLog"][0]["source"], "VESKOSD");
+    const std::string text = s["sim"]["eventLog"][0]["text"];
+    EXPECT_NE(text.find("VolumeMuteButton"), std::string::npos) << text;
+    EXPECT_NE(text.find("parameters"), std::string::npos) << text;
+    EXPECT_TRUE(s["sim"]["launched"].empty());
+}
+
 }  // namespace

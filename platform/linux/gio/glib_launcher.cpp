@@ -90,6 +90,9 @@ bool spawn(const std::string& path, const std::string& parameters) {
 
 class GLibLauncher final : public Launcher {
 public:
+    bool splitsParameters(const std::string& parameters, std::string& why) override {
+        return splitParameters(parameters, why).has_value();
+    }
     bool launch(const std::string& file, const std::string& parameters) override {
         const std::string program = unquotedProgramFile(file);
         if (program.empty()) {

@@ -81,6 +81,10 @@ public:
     bool launch(const std::string& file, const std::string& parameters) override {
         return or_([&](Launcher& l) { return l.launch(file, parameters); }, [] { return false; });
     }
+    bool splitsParameters(const std::string& parameters, std::string& why) override {
+        return or_([&](Launcher& l) { return l.splitsParameters(parameters, why); },
+                   [] { return true; });
+    }
 };
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "platform/linux/xml/libxml_reader.h"
 
-#include <libxml/SAX2.h>
 #include <libxml/encoding.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlreader.h>
@@ -13,11 +12,18 @@
 #include <utility>
 #include <vector>
 
+#include "platform/linux/xml/start_tags.h"
+
 namespace platform::linux_adapter {
 
 namespace {
 
 constexpr int kMaxDepth = 256;
+// A Button uses six attributes and the configuration needs no namespace. Past either limit the
+// start tag is refused before libxml2 sees it: its parse of one element's attributes takes time
+// quadratic in their number, and of each prefixed name time linear in the namespaces around it.
+constexpr std::size_t kMaxAttributes = 64;
+constexpr std::size_t kMaxNamespaces = 64;
 // No entity substitution and no DTD loading: with neither, nothing outside is ever read. libxml2's
 // own guards (entity amplification, its depth limit, which lies past ours) stay on.
 constexpr int kOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
@@ -42,14 +48,11 @@ void onError(void* userData, xmlErrorPtr error) {
     xmlStopParser(ctxt);
 }
 
-void onStartElement(void* userData, const xmlChar* localname, const xmlChar* prefix,
-                    const xmlChar* uri, int nbNamespaces, const xmlChar** namespaces,
-                    int nbAttributes, int nbDefaulted, const xmlChar** attributes) {
+void onStartElement(void* userData, const xmlChar*, const xmlChar*, const xmlChar*, int,
+                    const xmlChar**, int, int, const xmlChar**) {
     auto* ctxt = static_cast<xmlParserCtxtPtr>(userData);
     auto* pass = static_cast<FirstPass*>(ctxt->_private);
     if (!pass->errorSeen) pass->elementSeen = true;
-    xmlSAX2StartElementNs(userData, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
-                          nbDefaulted, attributes);
 }
 
 // Called once a DOCTYPE's name and external id are read and before its internal subset: the
@@ -86,20 +89,25 @@ struct Prefix {
 
 // Whether the document is rejected and, if so, where the nodes a pull reader would have
 // delivered end: before the error, and before any markup or reference the error left
-// unfinished. A DOCTYPE ends the delivered part at its start.
-Prefix deliveredPrefix(const std::vector<uint8_t>& doc, int options) {
+// unfinished. A DOCTYPE ends the delivered part at its start. Only the first `limit` bytes are
+// parsed; a shorter limit rejects the document there, if no error comes before it.
+Prefix deliveredPrefix(const std::vector<uint8_t>& doc, std::size_t limit, int options) {
     Prefix out;
     xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(reinterpret_cast<const char*>(doc.data()),
-                                                      static_cast<int>(doc.size()));
+                                                      static_cast<int>(limit));
     if (!ctxt) return out;
     FirstPass pass;
     ctxt->_private = &pass;
     xmlCtxtUseOptions(ctxt, options);
+    // Only what this pass looks for: building the tree would cost more than the parse itself.
+    *ctxt->sax = xmlSAXHandler{};
+    ctxt->sax->initialized = XML_SAX2_MAGIC;
     ctxt->sax->serror = onError;
     ctxt->sax->internalSubset = onDoctype;
     ctxt->sax->startElementNs = onStartElement;
     const int result = xmlParseDocument(ctxt);
-    out.rejected = result != 0 || !ctxt->wellFormed || pass.doctype || pass.errorSeen;
+    out.rejected =
+        result != 0 || !ctxt->wellFormed || pass.doctype || pass.errorSeen || limit < doc.size();
     if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);
     xmlFreeParserCtxt(ctxt);
     out.prologOnly = !pass.elementSeen;
@@ -109,7 +117,7 @@ Prefix deliveredPrefix(const std::vector<uint8_t>& doc, int options) {
     }
 
     const bool located = (pass.errorSeen || pass.doctype) && pass.line > 0;
-    const std::size_t at = located ? offsetOf(doc, pass.line, pass.column) : doc.size();
+    const std::size_t at = std::min(located ? offsetOf(doc, pass.line, pass.column) : limit, limit);
     if (pass.doctype) {
         static const char kDoctype[] = "<!DOCTYPE";
         const auto end = doc.begin() + static_cast<long>(at);
@@ -238,7 +246,8 @@ public:
         declarationPending_ = parseDeclaration(doc_, declaration_);
         // Converted input keeps its declaration's encoding="UTF-16", which no longer holds.
         const int options = kOptions | (utf16_ ? XML_PARSE_IGNORE_ENC : 0);
-        const Prefix prefix = deliveredPrefix(doc_, options);
+        const Prefix prefix = deliveredPrefix(
+            doc_, firstCrowdedStartTag(doc_, kMaxAttributes, kMaxNamespaces), options);
         failAtEnd_ = prefix.rejected;
 
         // A prefix without an element would fail as a whole (no root) before giving the nodes

@@ -99,6 +99,40 @@ TEST(LibXmlReader, AnEmptyOrBinaryInputIsRejectedNotCrashed) {
     EXPECT_LT(walk("<?xml").last, 0);
 }
 
+std::string attributes(int count, const std::string& value) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += " a" + std::to_string(i) + "='" + value + "'";
+    return out;
+}
+
+// libxml2 takes time quadratic in one element's attributes, and linear in the namespaces around
+// each prefixed name: past 64 attributes on an element, or 64 namespace declarations in the
+// document, the element is refused before it parses them. Quoted values, comments, CDATA and
+// instructions do not count.
+TEST(LibXmlReader, AStartTagPastTheAttributeOrNamespaceLimitFailsAfterTheNodesBeforeIt) {
+    const std::string lots(100, '=');
+    auto w = walk("<r><!--" + lots + "--><![CDATA[" + lots + "]]><?pi " + lots + "?><e" +
+                  attributes(64, "=>\"") + "/></r>");
+    EXPECT_EQ(w.nodes, (std::vector<std::string>{"element:r", "comment", "element:e"}));
+    EXPECT_TRUE(w.eof);
+
+    w = walk("<?xml version=\"1.0\"?><r><b/><e" + attributes(65, "x") + "/><c/></r>");
+    EXPECT_EQ(w.nodes, (std::vector<std::string>{"decl:version=1.0", "element:r", "element:b"}));
+    EXPECT_LT(w.last, 0);
+    EXPECT_FALSE(w.eof);
+    // The root itself: nothing after the declaration.
+    w = walk("<?xml version=\"1.0\"?><r" + attributes(65, "x") + "/>");
+    EXPECT_EQ(w.nodes, (std::vector<std::string>{"decl:version=1.0"}));
+    EXPECT_LT(w.last, 0);
+
+    std::string declared = "<r>";
+    for (int i = 0; i < 64; ++i) declared += "<e xmlns:p" + std::to_string(i) + "='u'/>";
+    EXPECT_TRUE(walk(declared + "<f xmlnsx='u'/></r>").eof);
+    w = walk(declared + "<f xmlns = 'u'/></r>");
+    EXPECT_EQ(w.nodes.size(), 65u);
+    EXPECT_LT(w.last, 0);
+}
+
 // Nested entities that, expanded, would take seconds and hundreds of megabytes. A timing test:
 // the refusal must come before any expansion could.
 std::string laughs(int depth, const std::string& use) {
