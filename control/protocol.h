@@ -30,6 +30,7 @@ struct PostRequest {
     int64_t lParam = 0;
 };
 
+// NOLINTNEXTLINE(bugprone-exception-escape): json's move only checks its invariant; it never throws
 struct Request {
     std::string op;
     nlohmann::json body;              // the whole object, for ops that take more fields
