@@ -75,9 +75,8 @@ bool X11Connection::connect() {
         XCloseDisplay(fresh);
         return true;
     }
-    // The old display is never handed to Xlib again (the thread that saw it break keeps its
-    // lock); only its socket is let go.
-    if (dpy_) ::close(ConnectionNumber(dpy_));
+    // No session reaches the old display any more: all that is left of it is memory.
+    if (dpy_) XCloseDisplay(dpy_);
     dpy_ = fresh;
     dead_ = false;
     return true;
@@ -86,6 +85,10 @@ bool X11Connection::connect() {
 // Runs inside the Xlib call that found the connection broken, on the thread that made it, which
 // holds the connection's lock: from here on no session is handed out.
 void X11Connection::onConnectionLost(Display* dpy, void* self) {
+    // Newer Xlib takes the display's user lock before calling here and keeps it once we return;
+    // given back, the display can still be closed from the event thread. Without it held this
+    // does nothing.
+    XUnlockDisplay(dpy);
     auto* c = static_cast<X11Connection*>(self);
     if (dpy == c->dpy_ && !c->dead_.exchange(true)) {
         std::fprintf(stderr, "veskosd: the X server connection was lost\n");
@@ -121,12 +124,8 @@ void X11Connection::close() {
     closed_ = true;
     if (wakeFd_ >= 0) wake();
     if (!dpy_) return;
-    // A broken display is never handed to Xlib again, not even to close it.
-    if (dead_) {
-        ::close(ConnectionNumber(dpy_));
-    } else {
-        XCloseDisplay(dpy_);
-    }
+    // A broken display only frees its memory: its requests go nowhere.
+    XCloseDisplay(dpy_);
     dpy_ = nullptr;
 }
 

@@ -1,8 +1,8 @@
 // One connection to the X server, shared by the X11 adapters. Every Xlib call is made inside a
-// session(), which holds the connection's lock and is empty once the server has gone: Xlib must
-// never be called on a display whose connection broke (its calls from other threads then block
-// for good). One thread reads the events, hands them to the registered handlers and, after a
-// loss, opens the same display again once a server answers there. While nothing happens it
+// session(), which holds the connection's lock and is empty once the server has gone: a display
+// whose connection broke is only closed, which frees what Xlib and its extensions kept for it.
+// One thread reads the events, hands them to the registered handlers and, after a loss, opens
+// the same display again once a server answers there. While nothing happens it
 // sleeps: events another thread's call read off the socket are announced by that session's end.
 #pragma once
 

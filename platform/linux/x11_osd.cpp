@@ -68,7 +68,6 @@ X11Osd::~X11Osd() {
     auto s = x_->session();
     if (!s) return;
     std::lock_guard g(m_);
-    if (gc_) XFreeGC(s.display(), gc_);
     if (win_) XDestroyWindow(s.display(), win_);
     XFlush(s.display());
 }
@@ -89,8 +88,8 @@ void X11Osd::prepare(std::function<void()> displayChanged) {
     setAlpha(0);
 }
 
-// The window, its visual and GC on the server the session talks to; the old ones, if any, went
-// with their server.
+// The window and its visual on the server the session talks to; the old ones, if any, went with
+// their server.
 void X11Osd::createWindow(const X11Connection::Session& s) {
     Display* d = s.display();
     std::lock_guard g(m_);
@@ -135,7 +134,6 @@ void X11Osd::createWindow(const X11Connection::Session& s) {
     } else {
         randrEventBase_ = -1;
     }
-    gc_ = XCreateGC(d, win_, 0, nullptr);
     if (rect_.width() > 0 && rect_.height() > 0) {
         XMoveResizeWindow(d, win_, rect_.left, rect_.top, static_cast<unsigned>(rect_.width()),
                           static_cast<unsigned>(rect_.height()));
@@ -269,8 +267,12 @@ void X11Osd::paintLocked(Display* d) {
                                  static_cast<unsigned>(composed_.width),
                                  static_cast<unsigned>(composed_.height), 32, composed_.width * 4);
     if (!image) return;
-    XPutImage(d, win_, gc_, image, 0, 0, 0, 0, static_cast<unsigned>(composed_.width),
+    // Made for each picture rather than kept: a kept GC could not be freed once its display
+    // is closed after a lost server.
+    GC gc = XCreateGC(d, win_, 0, nullptr);
+    XPutImage(d, win_, gc, image, 0, 0, 0, 0, static_cast<unsigned>(composed_.width),
               static_cast<unsigned>(composed_.height));
+    XFreeGC(d, gc);
     image->data = nullptr;  // ours, not Xlib's to free
     XDestroyImage(image);
 }

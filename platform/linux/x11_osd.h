@@ -51,7 +51,6 @@ private:
     Atom opacityAtom_ = None;
     Visual* visual_ = nullptr;
     int depth_ = 24;
-    GC gc_ = nullptr;
     std::atomic<int> randrEventBase_{-1};
     int handler_ = 0;
     int reconnectHandler_ = 0;
