@@ -4,28 +4,16 @@
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
-#include <poll.h>
-#include <unistd.h>
 
-#include <atomic>
-#include <cerrno>
-#include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
+
+#include "platform/linux/x11_watch.h"
 
 namespace platform::linux_adapter {
 
 namespace {
-
-struct Watch {
-    Display* dpy = nullptr;
-    int xiOpcode = -1;
-    std::atomic<bool> lost{false};
-};
-
-void onLost(Display* /*dpy*/, void* watch) {
-    static_cast<Watch*>(watch)->lost = true;
-}
 
 // Looked up per press, so that a keymap changed since the start is followed.
 std::optional<PowerButton> buttonOf(Display* dpy, unsigned keycode) {
@@ -35,31 +23,39 @@ std::optional<PowerButton> buttonOf(Display* dpy, unsigned keycode) {
     return std::nullopt;
 }
 
-void readKeys(Watch& w, int wake, const std::function<void(PowerButton)>& onPress) {
-    for (;;) {
-        while (!w.lost && XPending(w.dpy) > 0) {
-            XEvent ev;
-            XNextEvent(w.dpy, &ev);
-            if (ev.type == MappingNotify) {
-                XRefreshKeyboardMapping(&ev.xmapping);
-                continue;
-            }
-            if (ev.type != GenericEvent || ev.xcookie.extension != w.xiOpcode) continue;
-            if (!XGetEventData(w.dpy, &ev.xcookie)) continue;
-            if (ev.xcookie.evtype == XI_RawKeyPress) {
-                const auto* raw = static_cast<const XIRawEvent*>(ev.xcookie.data);
-                // Held keys repeat; only the first press is a press of the button.
-                if (!(raw->flags & XIKeyRepeat)) {
-                    if (auto b = buttonOf(w.dpy, static_cast<unsigned>(raw->detail))) onPress(*b);
-                }
-            }
-            XFreeEventData(w.dpy, &ev.xcookie);
-        }
-        if (w.lost) return;
-        pollfd fds[2] = {{ConnectionNumber(w.dpy), POLLIN, 0}, {wake, POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
-        if (fds[1].revents) return;
+// On every display the watch opens; the extension's opcode may differ from one server to the
+// next.
+bool watchRawKeys(Display* d, int& xiOpcode) {
+    int event = 0, error = 0;
+    // Raw events reach every client that asked, grabs or not, only from version 2.1 on.
+    int major = 2, minor = 1;
+    if (!XQueryExtension(d, "XInputExtension", &xiOpcode, &event, &error) ||
+        XIQueryVersion(d, &major, &minor) != Success || major * 100 + minor < 201) {
+        return false;
     }
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XIEventMask mask{XIAllMasterDevices, sizeof(bits), bits};
+    XISetMask(bits, XI_RawKeyPress);
+    XISelectEvents(d, DefaultRootWindow(d), &mask, 1);
+    XSync(d, False);
+    return true;
+}
+
+void onKeyEvent(Display* d, XEvent& ev, int xiOpcode, const std::function<void(PowerButton)>& onPress) {
+    if (ev.type == MappingNotify) {
+        XRefreshKeyboardMapping(&ev.xmapping);
+        return;
+    }
+    if (ev.type != GenericEvent || ev.xcookie.extension != xiOpcode) return;
+    if (!XGetEventData(d, &ev.xcookie)) return;
+    if (ev.xcookie.evtype == XI_RawKeyPress) {
+        const auto* raw = static_cast<const XIRawEvent*>(ev.xcookie.data);
+        // Held keys repeat; only the first press is a press of the button.
+        if (!(raw->flags & XIKeyRepeat)) {
+            if (auto b = buttonOf(d, static_cast<unsigned>(raw->detail))) onPress(*b);
+        }
+    }
+    XFreeEventData(d, &ev.xcookie);
 }
 
 }  // namespace
@@ -72,33 +68,17 @@ X11PowerKeys::~X11PowerKeys() {
 
 int X11PowerKeys::start(std::function<void(PowerButton)> onPress) {
     if (reader_.running()) return 1;
-    auto w = std::make_shared<Watch>();
-    w->dpy = XOpenDisplay(display_.empty() ? nullptr : display_.c_str());
-    if (!w->dpy) return 0;
-    XSetIOErrorExitHandler(w->dpy, onLost, w.get());
-    int event = 0, error = 0;
-    // Raw events reach every client that asked, grabs or not, only from version 2.1 on.
-    int major = 2, minor = 1;
     const int wake = reader_.stopFd();
-    if (wake < 0 || !XQueryExtension(w->dpy, "XInputExtension", &w->xiOpcode, &event, &error) ||
-        XIQueryVersion(w->dpy, &major, &minor) != Success || major * 100 + minor < 201) {
-        XCloseDisplay(w->dpy);
+    if (wake < 0) return 0;
+    auto xiOpcode = std::make_shared<int>(-1);
+    std::shared_ptr<X11Watch> watch =
+        X11Watch::open(display_, [xiOpcode](Display* d) { return watchRawKeys(d, *xiOpcode); });
+    if (!watch) {
         reader_.stop();
         return 0;
     }
-    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
-    XIEventMask mask{XIAllMasterDevices, sizeof(bits), bits};
-    XISetMask(bits, XI_RawKeyPress);
-    XISelectEvents(w->dpy, DefaultRootWindow(w->dpy), &mask, 1);
-    XSync(w->dpy, False);
-    reader_.start([w, wake, onPress = std::move(onPress)] {
-        readKeys(*w, wake, onPress);
-        // A broken connection is never handed to Xlib again, not even to close it.
-        if (w->lost) {
-            close(ConnectionNumber(w->dpy));
-        } else {
-            XCloseDisplay(w->dpy);
-        }
+    reader_.start([watch, xiOpcode, wake, onPress = std::move(onPress)] {
+        watch->run(wake, [&](Display* d, XEvent& ev) { onKeyEvent(d, ev, *xiOpcode, onPress); });
     });
     return 1;
 }
