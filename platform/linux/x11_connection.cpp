@@ -75,7 +75,7 @@ bool X11Connection::connect() {
         XCloseDisplay(fresh);
         return true;
     }
-    // No session reaches the old display any more: all that is left of it is memory.
+    // The thread that saw the old display break has closed it already (see ~Session).
     if (dpy_) XCloseDisplay(dpy_);
     dpy_ = fresh;
     dead_ = false;
@@ -85,10 +85,6 @@ bool X11Connection::connect() {
 // Runs inside the Xlib call that found the connection broken, on the thread that made it, which
 // holds the connection's lock: from here on no session is handed out.
 void X11Connection::onConnectionLost(Display* dpy, void* self) {
-    // Newer Xlib takes the display's user lock before calling here and keeps it once we return;
-    // given back, the display can still be closed from the event thread. Without it held this
-    // does nothing.
-    XUnlockDisplay(dpy);
     auto* c = static_cast<X11Connection*>(self);
     if (dpy == c->dpy_ && !c->dead_.exchange(true)) {
         std::fprintf(stderr, "veskosd: the X server connection was lost\n");
@@ -102,8 +98,17 @@ X11Connection::~X11Connection() {
 
 // Another thread's calls may have read events off the socket into Xlib's queue, where the
 // event thread's poll cannot see them: it is woken to look.
+//
+// A display that broke is closed here, by the thread whose call found it broken (Xlib keeps the
+// display locked for that thread alone), once its outermost session ends and so nothing of
+// this thread still holds it: closing frees what Xlib and its extensions kept for it.
 X11Connection::Session::~Session() {
-    if (owner_ && dpy_ && std::this_thread::get_id() != owner_->eventThread_.load()) owner_->wake();
+    if (!owner_) return;
+    if (--owner_->sessionDepth_ == 0 && owner_->dead_ && owner_->dpy_) {
+        XCloseDisplay(owner_->dpy_);
+        owner_->dpy_ = nullptr;
+    }
+    if (dpy_ && std::this_thread::get_id() != owner_->eventThread_.load()) owner_->wake();
 }
 
 void X11Connection::wake() {
@@ -131,6 +136,7 @@ void X11Connection::close() {
 
 X11Connection::Session X11Connection::session() {
     std::unique_lock l(m_);
+    ++sessionDepth_;
     Display* d = dead_ || closed_ ? nullptr : dpy_;
     return {std::move(l), d, this};
 }

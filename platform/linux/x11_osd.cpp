@@ -58,6 +58,18 @@ Rect primaryMonitorOf(Display* d, ::Window root, bool randr) {
     return r;
 }
 
+// Looked up on the display at hand: a Visual belongs to the display it came from, which is
+// freed once its server is lost.
+Visual* visualOf(Display* d, VisualID id) {
+    XVisualInfo want{};
+    want.visualid = id;
+    int count = 0;
+    XVisualInfo* found = XGetVisualInfo(d, VisualIDMask, &want, &count);
+    Visual* visual = found && count > 0 ? found->visual : nullptr;
+    if (found) XFree(found);
+    return visual;
+}
+
 }  // namespace
 
 X11Osd::X11Osd(std::shared_ptr<X11Connection> x) : x_(std::move(x)) {}
@@ -97,19 +109,21 @@ void X11Osd::createWindow(const X11Connection::Session& s) {
     XVisualInfo vi;
     XSetWindowAttributes attrs{};
     unsigned long mask = CWOverrideRedirect | CWBackPixel | CWBorderPixel;
+    Visual* visual = nullptr;
     if (XMatchVisualInfo(d, screen, 32, TrueColor, &vi)) {
-        visual_ = vi.visual;
+        visual = vi.visual;
         depth_ = 32;
-        attrs.colormap = XCreateColormap(d, s.root(), visual_, AllocNone);
+        attrs.colormap = XCreateColormap(d, s.root(), visual, AllocNone);
         mask |= CWColormap;
     } else {
-        visual_ = DefaultVisual(d, screen);
+        visual = DefaultVisual(d, screen);
         depth_ = DefaultDepth(d, screen);
     }
+    visualId_ = XVisualIDFromVisual(visual);
     attrs.override_redirect = True;
     attrs.background_pixel = 0;
     attrs.border_pixel = 0;
-    win_ = XCreateWindow(d, s.root(), 0, 0, 1, 1, 0, depth_, InputOutput, visual_, mask, &attrs);
+    win_ = XCreateWindow(d, s.root(), 0, 0, 1, 1, 0, depth_, InputOutput, visual, mask, &attrs);
     mapped_ = false;
     XStoreName(d, win_, "VESKOSD");
     opacityAtom_ = XInternAtom(d, "_NET_WM_WINDOW_OPACITY", False);
@@ -262,7 +276,9 @@ void X11Osd::present(const Pixels& client) {
 
 void X11Osd::paintLocked(Display* d) {
     if (!win_ || !mapped_ || composed_.argb.empty()) return;
-    XImage* image = XCreateImage(d, visual_, static_cast<unsigned>(depth_), ZPixmap, 0,
+    Visual* visual = visualOf(d, visualId_);
+    if (!visual) return;
+    XImage* image = XCreateImage(d, visual, static_cast<unsigned>(depth_), ZPixmap, 0,
                                  reinterpret_cast<char*>(composed_.argb.data()),
                                  static_cast<unsigned>(composed_.width),
                                  static_cast<unsigned>(composed_.height), 32, composed_.width * 4);
