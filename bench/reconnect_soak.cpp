@@ -135,10 +135,10 @@ int main(int argc, char** argv) {
     testsupport::Xvfb xvfb;
     const std::string dir = testsupport::makeTempDir("veskosd-reconnect");
     const std::string socket = dir + "/control.sock";
-    const pid_t pid = testsupport::spawnBackground(
-        {o.binary, "--machine", "linux", "--serial", "/nonexistent/tty", "--runtime-dir", dir,
-         "--data-dir", dir},
-        dir + "/daemon.log");
+    const pid_t pid =
+        testsupport::spawnBackground({o.binary, "--machine", "linux", "--serial",
+                                      "/nonexistent/tty", "--runtime-dir", dir, "--data-dir", dir},
+                                     dir + "/daemon.log");
     const auto fail = [&](const char* what) {
         std::fprintf(stderr, "reconnect_soak: %s; the daemon's log:\n%s", what,
                      testsupport::run({"cat", dir + "/daemon.log"}).c_str());
@@ -182,9 +182,10 @@ int main(int argc, char** argv) {
         lastKb = kb;
     }
     const long growth = lastKb - baseKb;
-    std::printf("VmRSS growth over %d restarts after the warm-up: %ld kB (%.1f kB a restart); "
-                "limit %ld kB\n",
-                o.restarts, growth, static_cast<double>(growth) / o.restarts, o.limitKb);
+    std::printf(
+        "VmRSS growth over %d restarts after the warm-up: %ld kB (%.1f kB a restart); "
+        "limit %ld kB\n",
+        o.restarts, growth, static_cast<double>(growth) / o.restarts, o.limitKb);
     testsupport::killAndReap(pid);
     testsupport::removeTree(dir);
     return growth <= o.limitKb ? 0 : 1;

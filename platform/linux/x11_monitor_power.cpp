@@ -14,8 +14,8 @@ namespace {
 
 struct Saver {
     int eventBase = 0;
-    bool on = true;        // as last told
-    bool told = false;     // whether anything was told yet
+    bool on = true;     // as last told
+    bool told = false;  // whether anything was told yet
     std::function<void(bool)> report;
 
     void tell(bool nowOn) {

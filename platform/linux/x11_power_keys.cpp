@@ -41,7 +41,8 @@ bool watchRawKeys(Display* d, int& xiOpcode) {
     return true;
 }
 
-void onKeyEvent(Display* d, XEvent& ev, int xiOpcode, const std::function<void(PowerButton)>& onPress) {
+void onKeyEvent(Display* d, XEvent& ev, int xiOpcode,
+                const std::function<void(PowerButton)>& onPress) {
     if (ev.type == MappingNotify) {
         XRefreshKeyboardMapping(&ev.xmapping);
         return;

@@ -119,13 +119,15 @@ TEST(PowerKeysTest, ANewServerOnTheDisplayIsHeardAgain) {
     std::atomic<int> presses{0};
     ASSERT_EQ(keys.start([&](platform::PowerButton b) {
         if (b == platform::PowerButton::Power) ++presses;
-    }), 1);
+    }),
+              1);
     const auto pressUntilHeard = [&](int n) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         // Presses made before the new server is watched are not heard: press until one is.
         while (presses < n && std::chrono::steady_clock::now() < deadline) {
             testsupport::run({"xdotool", "key", "XF86PowerOff"});
-            const auto waitUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+            const auto waitUntil =
+                std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
             while (presses < n && std::chrono::steady_clock::now() < waitUntil) {
                 std::this_thread::yield();
             }
