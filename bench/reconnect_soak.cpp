@@ -35,6 +35,7 @@ int openDescriptors(pid_t pid) {
     DIR* d = opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
     if (!d) return -1;
     int n = 0;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the soak reads on one thread
     while (const dirent* e = readdir(d)) n += e->d_name[0] != '.';
     closedir(d);
     return n;
