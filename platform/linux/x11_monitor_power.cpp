@@ -1,8 +1,9 @@
 #include "platform/linux/x11_monitor_power.h"
 
-#include <X11/Xlib.h>
-#include <X11/extensions/scrnsaver.h>
+#include <xcb/screensaver.h>
+#include <xcb/xcb.h>
 
+#include <cstdlib>
 #include <memory>
 #include <utility>
 
@@ -13,7 +14,7 @@ namespace platform::linux_adapter {
 namespace {
 
 struct Saver {
-    int eventBase = 0;
+    uint8_t eventBase = 0;
     bool on = true;     // as last told
     bool told = false;  // whether anything was told yet
     std::function<void(bool)> report;
@@ -26,20 +27,21 @@ struct Saver {
     }
 };
 
-// On every display the watch opens: the events asked for and the present state read, which a
-// new server may have changed.
-bool watchSaver(Display* d, Saver& saver) {
-    int errorBase = 0;
-    if (!XScreenSaverQueryExtension(d, &saver.eventBase, &errorBase)) return false;
-    const ::Window root = DefaultRootWindow(d);
-    XScreenSaverSelectInput(d, root, ScreenSaverNotifyMask);
+// On every connection the watch opens: the events asked for and the present state read, which
+// a new server may have changed.
+bool watchSaver(xcb_connection_t* c, xcb_window_t root, Saver& saver) {
+    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_screensaver_id);
+    if (!ext || !ext->present) return false;
+    saver.eventBase = ext->first_event;
+    xcb_screensaver_select_input(c, root, XCB_SCREENSAVER_EVENT_NOTIFY_MASK);
     bool on = true;
-    if (XScreenSaverInfo* info = XScreenSaverAllocInfo()) {
-        if (XScreenSaverQueryInfo(d, root, info)) on = info->state != ScreenSaverOn;
-        XFree(info);
+    if (auto* info =
+            xcb_screensaver_query_info_reply(c, xcb_screensaver_query_info(c, root), nullptr)) {
+        on = info->state != XCB_SCREENSAVER_STATE_ON;
+        std::free(info);
     }
-    XFlush(d);
-    // The first display's state is told once the reader runs.
+    xcb_flush(c);
+    // The first connection's state is told once the reader runs.
     if (saver.told) {
         saver.tell(on);
     } else {
@@ -60,19 +62,20 @@ bool X11MonitorPower::start(std::function<void(bool on)> report) {
     if (wake < 0) return false;
     auto saver = std::make_shared<Saver>();
     saver->report = std::move(report);
-    std::shared_ptr<X11Watch> watch =
-        X11Watch::open(display_, [saver](Display* d) { return watchSaver(d, *saver); });
+    std::shared_ptr<X11Watch> watch = X11Watch::open(
+        display_,
+        [saver](xcb_connection_t* c, xcb_window_t root) { return watchSaver(c, root, *saver); });
     if (!watch) {
         reader_.stop();
         return false;
     }
     reader_.start([watch, saver, wake] {
         saver->tell(saver->on);
-        watch->run(wake, [&saver](Display*, XEvent& ev) {
-            if (ev.type != saver->eventBase + ScreenSaverNotify) return;
-            const auto& n = reinterpret_cast<const XScreenSaverNotifyEvent&>(ev);
-            if (n.state == ScreenSaverOn || n.state == ScreenSaverOff) {
-                saver->tell(n.state == ScreenSaverOff);
+        watch->run(wake, [&saver](xcb_connection_t*, const xcb_generic_event_t& ev) {
+            if ((ev.response_type & 0x7F) != saver->eventBase + XCB_SCREENSAVER_NOTIFY) return;
+            const auto& n = reinterpret_cast<const xcb_screensaver_notify_event_t&>(ev);
+            if (n.state == XCB_SCREENSAVER_STATE_ON || n.state == XCB_SCREENSAVER_STATE_OFF) {
+                saver->tell(n.state == XCB_SCREENSAVER_STATE_OFF);
             }
         });
     });

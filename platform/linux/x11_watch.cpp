@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <mutex>
+#include <cstdlib>
 #include <utility>
 
 namespace platform::linux_adapter {
@@ -15,62 +15,51 @@ namespace {
 constexpr int kReopenFirstMs = 250;
 constexpr int kReopenLongestMs = 2000;
 
-// Xlib's own handler exits the process; returning lets it go on to the display's exit handler.
-int returnFromIOError(Display*) {
-    return 0;
-}
-
 }  // namespace
 
 std::unique_ptr<X11Watch> X11Watch::open(const std::string& display, SetUp setUp) {
-    // A lost server must cost the watch its display, not the process its life, whether or not
-    // the shared connection (which does the same) is open.
-    static std::once_flag once;
-    std::call_once(once, [] { XSetIOErrorHandler(returnFromIOError); });
     std::unique_ptr<X11Watch> w(new X11Watch(display, std::move(setUp)));
     if (!w->openNow()) return nullptr;
     return w;
 }
 
 X11Watch::~X11Watch() {
-    if (dpy_) XCloseDisplay(dpy_);
-}
-
-void X11Watch::onLost(Display* /*dpy*/, void* self) {
-    static_cast<X11Watch*>(self)->lost_ = true;
+    if (c_) xcb_disconnect(c_);
 }
 
 bool X11Watch::openNow() {
-    Display* d = XOpenDisplay(name_.empty() ? nullptr : name_.c_str());
-    if (!d) return false;
-    lost_ = false;
-    XSetIOErrorExitHandler(d, onLost, this);
-    if (!setUp_(d)) {
-        XCloseDisplay(d);
+    int screenNumber = 0;
+    xcb_connection_t* c = xcb_connect(name_.empty() ? nullptr : name_.c_str(), &screenNumber);
+    if (xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
         return false;
     }
-    dpy_ = d;
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int i = 0; i < screenNumber && it.rem > 0; ++i) xcb_screen_next(&it);
+    if (it.rem == 0 || !setUp_(c, it.data->root) || xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        return false;
+    }
+    c_ = c;
     return true;
 }
 
 void X11Watch::run(int stopFd, const Handle& handle) {
     while (readUntilLost(stopFd, handle)) {
-        // Nothing is sent on a broken display: closing it only frees its memory.
-        XCloseDisplay(dpy_);
-        dpy_ = nullptr;
+        xcb_disconnect(c_);
+        c_ = nullptr;
         if (!reopen(stopFd)) return;
     }
 }
 
 bool X11Watch::readUntilLost(int stopFd, const Handle& handle) {
     for (;;) {
-        while (!lost_ && XPending(dpy_) > 0) {
-            XEvent ev;
-            XNextEvent(dpy_, &ev);
-            handle(dpy_, ev);
+        while (xcb_generic_event_t* ev = xcb_poll_for_event(c_)) {
+            handle(c_, *ev);
+            std::free(ev);
         }
-        if (lost_) return true;
-        pollfd fds[2] = {{ConnectionNumber(dpy_), POLLIN, 0}, {stopFd, POLLIN, 0}};
+        if (xcb_connection_has_error(c_)) return true;
+        pollfd fds[2] = {{xcb_get_file_descriptor(c_), POLLIN, 0}, {stopFd, POLLIN, 0}};
         if (poll(fds, 2, -1) < 0 && errno != EINTR) return false;
         if (fds[1].revents) return false;
     }
