@@ -75,8 +75,9 @@ bool X11Connection::connect() {
         XCloseDisplay(fresh);
         return true;
     }
-    // The thread that saw the old display break has closed it already (see ~Session).
-    if (dpy_) XCloseDisplay(dpy_);
+    // The thread that saw the old display break has closed it already (see ~Session). Were one
+    // left, it is let go without Xlib, which keeps it locked for that thread.
+    if (dpy_) ::close(ConnectionNumber(dpy_));
     dpy_ = fresh;
     dead_ = false;
     return true;
@@ -129,7 +130,7 @@ void X11Connection::close() {
     closed_ = true;
     if (wakeFd_ >= 0) wake();
     if (!dpy_) return;
-    // A broken display only frees its memory: its requests go nowhere.
+    // A live one: a broken display was closed by the thread that found it broken.
     XCloseDisplay(dpy_);
     dpy_ = nullptr;
 }
