@@ -27,6 +27,16 @@ Xvfb::Xvfb(const std::string& geometry) : geometry_(geometry), dir_(makeTempDir(
     }
 }
 
+Xvfb::Xvfb(const std::string& geometry, const std::string& display)
+    : geometry_(geometry), dir_(makeTempDir("veskosd-xvfb")) {
+    try {
+        start(display);
+    } catch (...) {
+        removeTree(dir_);
+        throw;
+    }
+}
+
 // `display` empty: the server picks a free number.
 void Xvfb::start(const std::string& display) {
     int fds[2];

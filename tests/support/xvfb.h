@@ -12,6 +12,9 @@ class Xvfb {
 public:
     // Throws std::runtime_error when the server does not come up.
     explicit Xvfb(const std::string& geometry = "1920x1080x24");
+    // On this display (":N"), for servers started again many times: a number far above the
+    // ones servers pick for themselves is not taken by another while this one is down.
+    Xvfb(const std::string& geometry, const std::string& display);
     ~Xvfb();
     // Ends the server as a crash would for its clients; DISPLAY stays.
     void kill();
