@@ -12,13 +12,11 @@ class Xvfb {
 public:
     // Throws std::runtime_error when the server does not come up.
     explicit Xvfb(const std::string& geometry = "1920x1080x24");
-    // On this display (":N"), for servers started again many times: a number far above the
-    // ones servers pick for themselves is not taken by another while this one is down.
-    Xvfb(const std::string& geometry, const std::string& display);
     ~Xvfb();
     // Ends the server as a crash would for its clients; DISPLAY stays.
     void kill();
-    // A new server on the same display number (throws as the constructor does).
+    // A new server on the same display number, which no other test took meanwhile (throws as
+    // the constructor does).
     void restart();
     Xvfb(const Xvfb&) = delete;
     Xvfb& operator=(const Xvfb&) = delete;
@@ -31,6 +29,7 @@ private:
     pid_t pid_ = -1;
     std::string display_;
     std::string dir_;
+    int reservation_ = -1;  // the lock that keeps the display number ours
 };
 
 // A pixel of the root window as 0xRRGGBB.
