@@ -72,10 +72,10 @@ Seen seenOnServer(pid_t pid) {
     Seen seen;
     Display* d = XOpenDisplay(nullptr);
     if (!d) return seen;
-    XResClientIdSpec spec{0, XRES_CLIENT_ID_PID_MASK};
+    XResClientIdSpec wanted{0, XRES_CLIENT_ID_PID_MASK};
     long count = 0;
     XResClientIdValue* ids = nullptr;
-    if (XResQueryClientIds(d, 1, &spec, &count, &ids) == Success) {
+    if (XResQueryClientIds(d, 1, &wanted, &count, &ids) == Success) {
         for (long i = 0; i < count; ++i) seen.clients += XResGetClientPid(&ids[i]) == pid;
         XResClientIdsDestroy(count, ids);
     }
