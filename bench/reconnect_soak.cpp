@@ -8,7 +8,6 @@
 //   reconnect_soak [--restarts N] [--warmup N] [--limit-kb KB] [--binary PATH]
 #include <X11/Xlib.h>
 #include <X11/extensions/XRes.h>
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,20 +28,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-long residentKb(pid_t pid) {
-    return testsupport::procStatusField("/proc/" + std::to_string(pid) + "/status", "VmRSS");
-}
-
-int openDescriptors(pid_t pid) {
-    DIR* d = opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
-    if (!d) return -1;
-    int n = 0;
-    // NOLINTNEXTLINE(concurrency-mt-unsafe): the soak reads on one thread
-    while (const dirent* e = readdir(d)) n += e->d_name[0] != '.';
-    closedir(d);
-    return n;
-}
 
 // What the server shows of the daemon: how many of its clients it has, and whether the OSD
 // window is there.
@@ -185,9 +170,10 @@ int main(int argc, char** argv) {
             std::chrono::duration<double, std::milli>(Clock::now() - restarted).count();
         // A round trip through the GUI thread, which hears of the new screen too.
         if (!statusAnswers(socket)) return fail("the daemon stopped answering");
-        const long kb = residentKb(pid);
-        std::printf("%8d %12.0f %10ld %6d %8d%s\n", i, backMs, kb, openDescriptors(pid),
-                    seen.clients, i <= o.warmup ? "  (warm-up)" : "");
+        const long kb = testsupport::residentKb(pid);
+        std::printf("%8d %12.0f %10ld %6d %8d%s\n", i, backMs, kb,
+                    testsupport::openDescriptors(pid), seen.clients,
+                    i <= o.warmup ? "  (warm-up)" : "");
         std::fflush(stdout);
         if (i > o.warmup) measured.push_back(kb);
     }
