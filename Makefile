@@ -91,5 +91,23 @@ lint: $(BUILD)/build.ninja
 	  | xargs -P $(JOBS) -n 6 clang-tidy -p $(BUILD) --quiet --header-filter='$(LINT_HEADERS)' 2>&1 \
 	  | { grep -v -E '^[0-9]+ warnings?( and [0-9]+ errors?)? generated\.$$' || true; }
 
+# The native Windows program, cross-built with MinGW-w64: $(WIN32_BUILD)/veskosd.exe. Its tests
+# run under Wine (scripts/test-win32); neither needs anything `make test` installs.
+WIN32_BUILD ?= build-win32
+WIN32_CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
+.PHONY: deps-win32 win32 test-win32
+deps-win32:
+	@bash scripts/install-deps --win32
+
+$(WIN32_BUILD)/build.ninja:
+	cmake -S . -B $(WIN32_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
+	  -DVESKOSD_MAN=OFF $(WERROR_FLAGS) $(WIN32_CMAKE_FLAGS)
+
+win32: deps-win32 $(WIN32_BUILD)/build.ninja
+	cmake --build $(WIN32_BUILD) -j $(JOBS)
+
+test-win32: win32
+	bash scripts/test-win32 $(WIN32_BUILD)
+
 clean:
-	rm -rf build build-asan build-tsan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-win32

@@ -10,9 +10,10 @@ bash "$check" "$src" || fail "the source tree itself is refused"
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-mkdir -p "$tmp/app" "$tmp/control" "$tmp/base/posix" "$tmp/platform/linux/x11"
+mkdir -p "$tmp/app" "$tmp/control" "$tmp/base/posix" "$tmp/base/win32" "$tmp/platform/linux/x11"
 printf '#include <vector>\n#include <nlohmann/json.hpp>\n#include "platform/ports.h"\n' > "$tmp/app/ok.cpp"
 printf '#include <pthread.h>\n' > "$tmp/base/posix/os.cpp"
+printf '#include <windows.h>\n' > "$tmp/base/win32/os.cpp"
 printf '#include <X11/Xlib.h>\n' > "$tmp/platform/linux/x11/x.cpp"
 bash "$check" "$tmp" 2>/dev/null || fail "a clean tree is refused"
 
@@ -34,6 +35,7 @@ plant dispatch/b.cpp '#include <sys/socket.h>'
 plant input/c.h '#include <dlfcn.h>'
 plant serial/d.cpp '#include <signal.h>'
 plant base/thread2.cpp '#include <pthread.h>'
+plant base/win32x/os.cpp '#include <windows.h>'
 plant osd/e.cpp '#include <X11/Xlib.h>'
 plant buttons/f.cpp '#include <glib.h>'
 plant power/g.cpp '#include <libudev.h>'
