@@ -73,13 +73,13 @@ HANDLE makeInstance(const std::wstring& name, Security& security, bool first) {
         PIPE_UNLIMITED_INSTANCES, kBufferSize, kBufferSize, 0, &security.attributes);
 }
 
-void serve(std::shared_ptr<Connection> connection, RequestHandler handler) {
+void serve(const std::shared_ptr<Connection>& connection, RequestHandler handler) {
     const bool started = base::startThread("control", [connection, handler] {
         std::string line;
         if (!readPipeLine(connection->pipe(), line, control::kMaxRequestBytes, kRequestTimeoutMs)) {
             return;
         }
-        handler(line, [connection](std::string reply) { connection->reply(reply); });
+        handler(line, [connection](const std::string& reply) { connection->reply(reply); });
     });
     if (!started) connection->reply(control::errorReply("the instance is out of threads"));
 }

@@ -20,6 +20,7 @@ INT_PTR CALLBACK dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
         return TRUE;
     }
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the dialog's user word holds the window object
     auto* window = reinterpret_cast<base::Window*>(GetWindowLongPtrW(hwnd, DWLP_USER));
     if (!window || !forwardedToProgram(message)) return FALSE;
     forwardToProgram(window, message, wParam, lParam);

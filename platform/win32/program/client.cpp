@@ -14,7 +14,7 @@
 namespace {
 
 constexpr DWORD kReplyTimeoutMs = 15000;
-constexpr std::size_t kMaxReplyBytes = 16 * 1024 * 1024;
+constexpr std::size_t kMaxReplyBytes = std::size_t{16} * 1024 * 1024;
 
 // One request on the user's pipe; the reply object, or null after a line on stderr.
 nlohmann::json request(const nlohmann::json& body) {

@@ -13,11 +13,13 @@
 #include "platform/win32/acpi/device_driver.h"
 #include "platform/win32/control/pipe_server.h"
 #include "platform/win32/dialog/main_dialog.h"
+#include "platform/win32/eventlog/event_log.h"
 #include "platform/win32/info/platform_info.h"
 #include "platform/win32/program/options.h"
 #include "platform/win32/session/data_folder.h"
 #include "platform/win32/session/instance_mutex.h"
 #include "platform/win32/session/program_name.h"
+#include "platform/win32/shell/shell_launcher.h"
 #include "platform/win32/ui/message_box.h"
 
 namespace win32 = platform::win32;
@@ -42,6 +44,8 @@ int runDaemon(const WinOptions& options) {
     ports.instanceLock = std::move(lock);
     ports.windowDirectory = std::make_unique<win32::MainDialog>();
     ports.acpiDrivers = std::make_unique<win32::DeviceIoDrivers>();
+    ports.launcher = std::make_unique<win32::ShellLauncher>();
+    ports.eventLog = std::make_unique<win32::WindowsEventLog>();
     platform::installPorts(std::move(ports));
 
     if (!win32::startPipeServer(handleControlRequest, error)) {
