@@ -86,8 +86,9 @@ format:
 format-check:
 	@git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
+# The Windows sources are linted by lint-win32, against the MinGW headers.
 lint: $(BUILD)/build.ninja
-	@set -o pipefail; git ls-files '*.cpp' | grep -v -E '^(tests|bench)/' \
+	@set -o pipefail; git ls-files '*.cpp' | grep -v -E '^(tests|bench)/|/win32/' \
 	  | xargs -P $(JOBS) -n 6 clang-tidy -p $(BUILD) --quiet --header-filter='$(LINT_HEADERS)' 2>&1 \
 	  | { grep -v -E '^[0-9]+ warnings?( and [0-9]+ errors?)? generated\.$$' || true; }
 
@@ -95,7 +96,7 @@ lint: $(BUILD)/build.ninja
 # run under Wine (scripts/test-win32); neither needs anything `make test` installs.
 WIN32_BUILD ?= build-win32
 WIN32_CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
-.PHONY: deps-win32 win32 test-win32
+.PHONY: deps-win32 win32 test-win32 lint-win32
 deps-win32:
 	@bash scripts/install-deps --win32
 
@@ -107,7 +108,17 @@ win32: deps-win32 $(WIN32_BUILD)/build.ninja
 	cmake --build $(WIN32_BUILD) -j $(JOBS)
 
 test-win32: win32
+	$(MAKE) --no-print-directory lint-win32
 	bash scripts/test-win32 $(WIN32_BUILD)
+
+MINGW_CXX_INCLUDE = /usr/lib/gcc/x86_64-w64-mingw32/12-posix/include/c++
+lint-win32: $(WIN32_BUILD)/build.ninja
+	@set -o pipefail; git ls-files '*.cpp' | grep -E '^(base|platform)/(.*/)?win32/' \
+	  | xargs -P $(JOBS) -n 6 clang-tidy -p $(WIN32_BUILD) --quiet --header-filter='$(LINT_HEADERS)' \
+	    --extra-arg=--target=x86_64-w64-mingw32 --extra-arg=-isystem$(MINGW_CXX_INCLUDE) \
+	    --extra-arg=-isystem$(MINGW_CXX_INCLUDE)/x86_64-w64-mingw32 \
+	    --extra-arg=-isystem/usr/x86_64-w64-mingw32/include 2>&1 \
+	  | { grep -v -E '^[0-9]+ warnings?( and [0-9]+ errors?)? generated\.$$' || true; }
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz build-win32
