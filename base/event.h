@@ -42,7 +42,9 @@ Event* eventFromHandleValue(uint32_t value);
 // Observers for status reports and tests; they never consume.
 bool isSignalled(const Event* event);
 bool isManualReset(const Event* event);
-// How many threads are blocked waiting on the event and not yet released.
+// How many threads are blocked waiting on the event and not yet released. On Windows, whose
+// kernel keeps no such count, a thread counts from just before it enters the wait until a set
+// from this process releases it or the wait returns.
 std::size_t waitingThreads(const Event* event);
 std::string eventName(const Event* event);
 
