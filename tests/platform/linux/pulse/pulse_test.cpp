@@ -1,8 +1,10 @@
 // Volume operations against a real pulseaudio with null sinks, through the Linux adapters.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 #include "app/globals.h"
 #include "audio/com_init.h"
@@ -11,6 +13,7 @@
 #include "platform/linux/pulse/pulse_audio.h"
 #include "platform/linux/x11/platform_info.h"
 #include "platform/ports.h"
+#include "tests/support/pulse_client.h"
 #include "tests/support/pulse_server.h"
 
 namespace {
@@ -22,9 +25,17 @@ protected:
         resetGlobals();
         MajorVersion = 6;
         platform::Ports p;
-        p.audioEndpoints = std::make_unique<platform::linux_adapter::PulseAudioEndpoints>();
+        auto endpoints = std::make_unique<platform::linux_adapter::PulseAudioEndpoints>();
+        pulse = endpoints.get();
+        p.audioEndpoints = std::move(endpoints);
         p.mixer = std::make_unique<platform::linux_adapter::AlsaMixer>();
         platform::installPorts(std::move(p));
+    }
+    // Runs a pactl command and waits until the kept connection has seen its event.
+    void changeAndWait(const std::string& args) {
+        const uint64_t seen = pulse->cacheState().events;
+        server->pactl(args);
+        ASSERT_TRUE(pulse->waitForEvents(seen, 2000)) << args;
     }
     void TearDown() override {
         platform::installPorts({});
@@ -32,6 +43,7 @@ protected:
         resetGlobals();
     }
     std::unique_ptr<testsupport::PulseServer> server;
+    platform::linux_adapter::PulseAudioEndpoints* pulse = nullptr;
 };
 
 TEST_F(PulseTest, StepUpMovesTheDefaultSinkFrom57To58) {
@@ -65,6 +77,65 @@ TEST_F(PulseTest, EachOperationFollowsTheDefaultSinkOfThatMoment) {
     ASSERT_EQ(VolumeIn(), 1);
     EXPECT_EQ(server->volumePercent("hp"), 31);
     EXPECT_EQ(server->volumePercent("spk"), 100);
+}
+
+// After the first read the kept events serve the steps, until something else changes the sink or
+// the default: then the next step reads again and lands on the level of that moment.
+TEST_F(PulseTest, StepsFollowTheEventsOfTheDefaultSink) {
+    server->pactl("set-sink-volume spk 40%");
+    EXPECT_FALSE(pulse->cacheState().trusted);
+    ASSERT_EQ(VolumeIn(), 1);
+    EXPECT_TRUE(pulse->cacheState().trusted);  // our own change did not spoil it
+    ASSERT_EQ(VolumeIn(), 1);
+    ASSERT_EQ(VolumeMute(), 1);
+    ASSERT_EQ(VolumeIn(), 1);  // unmutes and steps
+    EXPECT_TRUE(pulse->cacheState().trusted);
+    EXPECT_EQ(server->volumePercent("spk"), 43);
+    EXPECT_FALSE(server->muted("spk"));
+
+    changeAndWait("set-sink-volume spk 70%");
+    EXPECT_FALSE(pulse->cacheState().trusted);
+    ASSERT_EQ(VolumeDe(), 1);
+    EXPECT_EQ(server->volumePercent("spk"), 69);
+    EXPECT_EQ(VolumeCount.load(), 69);
+
+    changeAndWait("set-sink-mute spk 1");
+    ASSERT_EQ(VolumeMute(), 1);
+    EXPECT_FALSE(server->muted("spk"));
+
+    changeAndWait("set-default-sink hp");
+    ASSERT_EQ(VolumeDe(), 1);
+    EXPECT_EQ(server->volumePercent("hp"), 99);
+    EXPECT_EQ(server->volumePercent("spk"), 69);
+    EXPECT_TRUE(pulse->cacheState().trusted);
+}
+
+// Another client sets the level and a key follows: the step starts from that client's level,
+// whether or not its event was in when the key came.
+TEST_F(PulseTest, AChangeByAnotherClientJustBeforeAKeyIsNotLost) {
+    server->pactl("set-sink-volume spk 40%");
+    ASSERT_EQ(VolumeIn(), 1);
+    ASSERT_TRUE(pulse->cacheState().trusted);
+    server->pactl("set-sink-volume spk 70%");
+    // A key 1 ms later (a timing case on purpose: no waiting for the event).
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(VolumeIn(), 1);
+    EXPECT_EQ(server->volumePercent("spk"), 71);
+
+    // Closer still: the set is in flight on another connection while the key is handled.
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_EQ(VolumeIn(), 1);
+        const int other = 20 + 3 * i;
+        testsupport::PulseClient client;
+        client.setSinkVolumeAsync("spk", other);
+        ASSERT_EQ(VolumeIn(), 1);
+        client.waitIdle();
+        const int now = server->volumePercent("spk");
+        // Either the key came first and the other client's set won, or the step took it in.
+        EXPECT_TRUE(now == other || now == other + 1) << i << ": " << now;
+        ASSERT_EQ(VolumeIn(), 1);
+        EXPECT_EQ(server->volumePercent("spk"), now + 1) << i;
+    }
 }
 
 TEST_F(PulseTest, WhileHidIsDisabledTheSpeakerFormFactorIsChosen) {
