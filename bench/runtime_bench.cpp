@@ -76,8 +76,27 @@ std::string readFile(const std::string& path) {
     return ss.str();
 }
 
-long rssKb(pid_t pid) {
-    return testsupport::procStatusField("/proc/" + std::to_string(pid) + "/status", "VmRSS");
+// Memory as the user pays for it: resident (with every shared library page), proportional
+// (shared pages split among their users) and unique (pages no other process has).
+struct Memory {
+    long rss = -1, pss = -1, uss = -1, threads = -1;
+};
+
+Memory memoryOf(pid_t pid) {
+    const std::string proc = "/proc/" + std::to_string(pid);
+    Memory m;
+    m.rss = testsupport::procStatusField(proc + "/status", "VmRSS");
+    m.threads = testsupport::procStatusField(proc + "/status", "Threads");
+    const std::string rollup = proc + "/smaps_rollup";
+    m.pss = testsupport::procStatusField(rollup, "Pss");
+    m.uss = testsupport::procStatusField(rollup, "Private_Clean") +
+            testsupport::procStatusField(rollup, "Private_Dirty");
+    return m;
+}
+
+void printMemory(const char* when, const Memory& m) {
+    std::printf("%-44s RSS %.1f MB   PSS %.1f MB   USS %.1f MB   threads %ld\n", when,
+                m.rss / 1024.0, m.pss / 1024.0, m.uss / 1024.0, m.threads);
 }
 
 // Context switches a thread made of its own accord: each is one wake-up after a wait.
@@ -249,6 +268,11 @@ public:
         return yes;
     }
     bool osdMapped() const { return osdMapped_; }
+    // Another daemon, another OSD window.
+    void forgetOsd() {
+        osd_ = None;
+        osdMapped_ = false;
+    }
 
 private:
     Clock::time_point next(XEvent& ev) {
@@ -330,9 +354,9 @@ int main(int argc, char** argv) {
 
     // A user who presses a key right after the daemon came up.
     std::this_thread::sleep_for(milliseconds(200));
-    const long rssStart = rssKb(daemon.pid);
+    const Memory memStart = memoryOf(daemon.pid);
     const Press first = press(true);
-    const long rssOsd = rssKb(daemon.pid);
+    const Memory memOsd = memoryOf(daemon.pid);
     waitHidden();
 
     std::string osdWho;
@@ -367,6 +391,22 @@ int main(int argc, char** argv) {
     }
     testsupport::killAndReap(daemon.pid);
 
+    // The same presses on a daemon that asks the server before every step, as it did before it
+    // followed the server's events.
+    std::vector<double> toSinkAsking;
+    setenv("VESKOSD_PULSE_EVENTS", "0", 1);
+    daemon = startDaemon(dir, osdModel);
+    unsetenv("VESKOSD_PULSE_EVENTS");
+    x.forgetOsd();
+    if (daemon.readyMs) {
+        std::this_thread::sleep_for(milliseconds(200));
+        for (int i = 0; i < presses; ++i) {
+            const Press p = press(i % 2 != 0);
+            if (p.sink) toSinkAsking.push_back(*p.sink);
+        }
+    }
+    if (daemon.pid > 0) testsupport::killAndReap(daemon.pid);
+
     // The controller model, with no serial line present.
     const std::string dir2 = testsupport::makeTempDir("veskosd-runtime-bench");
     Daemon controller =
@@ -379,14 +419,15 @@ int main(int argc, char** argv) {
 
     std::printf("\n");
     printRow("key floor (XTest -> root-window client)", floor);
-    printRow("key -> sink volume changed", toSink);
+    printRow("key -> sink volume changed (events kept)", toSink);
+    printRow("key -> sink volume changed (asking first)", toSinkAsking);
     printRow("key -> OSD window mapped", toOsd);
     std::printf("%-44s key -> sink %.2f ms, key -> OSD %.2f ms\n", "first press, 0.2 s after start",
                 first.sink.value_or(-1), first.osd.value_or(-1));
     printRow("spawn -> answering status", ready);
     printRow("`veskosd status`, whole process", client);
-    std::printf("%-44s %ld kB after start, %ld kB after the first OSD\n", "RSS (OSD model)",
-                rssStart, rssOsd);
+    printMemory("memory after start (OSD model)", memStart);
+    printMemory("memory after the first OSD", memOsd);
     std::printf("%-44s %.2f /s over %d s:%s\n", "idle wake-ups, OSD model (linux)", osdIdle,
                 idleSeconds, osdWho.empty() ? " none" : osdWho.c_str());
     std::printf("%-44s %.2f /s over %d s:%s\n", "idle wake-ups, controller model (sim, no port)",
