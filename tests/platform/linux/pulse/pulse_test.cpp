@@ -1,4 +1,5 @@
-// Volume operations against a real pulseaudio with null sinks, through the Linux adapters.
+// Volume operations through the Linux adapters against real sound servers with null sinks:
+// pulseaudio and PipeWire's pulse server.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -18,10 +19,10 @@
 
 namespace {
 
-class PulseTest : public ::testing::Test {
+class PulseTest : public ::testing::TestWithParam<testsupport::SoundServer> {
 protected:
     void SetUp() override {
-        server = std::make_unique<testsupport::PulseServer>();
+        server = std::make_unique<testsupport::PulseServer>(GetParam());
         resetGlobals();
         MajorVersion = 6;
         platform::Ports p;
@@ -46,7 +47,7 @@ protected:
     platform::linux_adapter::PulseAudioEndpoints* pulse = nullptr;
 };
 
-TEST_F(PulseTest, StepUpMovesTheDefaultSinkFrom57To58) {
+TEST_P(PulseTest, StepUpMovesTheDefaultSinkFrom57To58) {
     server->pactl("set-sink-volume spk 57%");
     ReadStartingVolume();
     EXPECT_EQ(VolumeCount.load(), 57);
@@ -62,7 +63,7 @@ TEST_F(PulseTest, StepUpMovesTheDefaultSinkFrom57To58) {
     EXPECT_EQ(server->volumePercent("hp"), 100);
 }
 
-TEST_F(PulseTest, MuteTogglesTheDefaultSink) {
+TEST_P(PulseTest, MuteTogglesTheDefaultSink) {
     ASSERT_EQ(VolumeMute(), 1);
     EXPECT_TRUE(server->muted("spk"));
     EXPECT_EQ(fVolumeMute.load(), 1);
@@ -71,7 +72,7 @@ TEST_F(PulseTest, MuteTogglesTheDefaultSink) {
     EXPECT_EQ(fVolumeMute.load(), 0);
 }
 
-TEST_F(PulseTest, EachOperationFollowsTheDefaultSinkOfThatMoment) {
+TEST_P(PulseTest, EachOperationFollowsTheDefaultSinkOfThatMoment) {
     server->pactl("set-sink-volume hp 30%");
     server->pactl("set-default-sink hp");
     ASSERT_EQ(VolumeIn(), 1);
@@ -81,7 +82,7 @@ TEST_F(PulseTest, EachOperationFollowsTheDefaultSinkOfThatMoment) {
 
 // After the first read the kept events serve the steps, until something else changes the sink or
 // the default: then the next step reads again and lands on the level of that moment.
-TEST_F(PulseTest, StepsFollowTheEventsOfTheDefaultSink) {
+TEST_P(PulseTest, StepsFollowTheEventsOfTheDefaultSink) {
     server->pactl("set-sink-volume spk 40%");
     EXPECT_FALSE(pulse->cacheState().trusted);
     ASSERT_EQ(VolumeIn(), 1);
@@ -112,7 +113,7 @@ TEST_F(PulseTest, StepsFollowTheEventsOfTheDefaultSink) {
 
 // Another client sets the level and a key follows: the step starts from that client's level,
 // whether or not its event was in when the key came.
-TEST_F(PulseTest, AChangeByAnotherClientJustBeforeAKeyIsNotLost) {
+TEST_P(PulseTest, AChangeByAnotherClientJustBeforeAKeyIsNotLost) {
     server->pactl("set-sink-volume spk 40%");
     ASSERT_EQ(VolumeIn(), 1);
     ASSERT_TRUE(pulse->cacheState().trusted);
@@ -138,7 +139,7 @@ TEST_F(PulseTest, AChangeByAnotherClientJustBeforeAKeyIsNotLost) {
     }
 }
 
-TEST_F(PulseTest, WhileHidIsDisabledTheSpeakerFormFactorIsChosen) {
+TEST_P(PulseTest, WhileHidIsDisabledTheSpeakerFormFactorIsChosen) {
     bHIDEnabled = 0;
     server->pactl("set-default-sink hp");
     server->pactl("set-sink-volume spk 20%");
@@ -153,14 +154,14 @@ TEST_F(PulseTest, WhileHidIsDisabledTheSpeakerFormFactorIsChosen) {
     EXPECT_FALSE(server->muted("spk"));
 }
 
-TEST_F(PulseTest, LevelsAbove100PercentReadAsTheTop) {
+TEST_P(PulseTest, LevelsAbove100PercentReadAsTheTop) {
     server->pactl("set-sink-volume spk 150%");
     ASSERT_EQ(VolumeIn(), 1);
     EXPECT_EQ(VolumeCount.load(), 100);
     EXPECT_EQ(server->volumePercent("spk"), 150);  // nothing was set
 }
 
-TEST_F(PulseTest, StepsKeepTheBalanceBetweenChannels) {
+TEST_P(PulseTest, StepsKeepTheBalanceBetweenChannels) {
     server->pactl("set-sink-volume spk 40% 20%");
     ASSERT_EQ(VolumeIn(), 1);
     const std::string out = server->pactl("get-sink-volume spk");
@@ -168,21 +169,21 @@ TEST_F(PulseTest, StepsKeepTheBalanceBetweenChannels) {
     EXPECT_NE(out.find("balance -0.50"), std::string::npos) << out;
 }
 
-TEST_F(PulseTest, AServerThatWentAwayFailsTheOperationAndOneThatComesBackServesIt) {
+TEST_P(PulseTest, AServerThatWentAwayFailsTheOperationAndOneThatComesBackServesIt) {
     server.reset();
     EXPECT_EQ(VolumeIn(), 0);
     EXPECT_EQ(VolumeCount.load(), -1);
-    server = std::make_unique<testsupport::PulseServer>();
+    server = std::make_unique<testsupport::PulseServer>(GetParam());
     server->pactl("set-sink-volume spk 30%");
     ASSERT_EQ(VolumeIn(), 1);
     EXPECT_EQ(server->volumePercent("spk"), 31);
 }
 
-TEST_F(PulseTest, TheKeptConnectionFollowsARestartedServerWithoutLosingAStep) {
+TEST_P(PulseTest, TheKeptConnectionFollowsARestartedServerWithoutLosingAStep) {
     server->pactl("set-sink-volume spk 30%");
     ASSERT_EQ(VolumeIn(), 1);
     server.reset();
-    server = std::make_unique<testsupport::PulseServer>();
+    server = std::make_unique<testsupport::PulseServer>(GetParam());
     server->pactl("set-sink-volume spk 50%");
     EXPECT_EQ(VolumeIn(), 1);
     EXPECT_EQ(server->volumePercent("spk"), 51);
@@ -190,7 +191,9 @@ TEST_F(PulseTest, TheKeptConnectionFollowsARestartedServerWithoutLosingAStep) {
 
 // The interface generation does not hang on the server being up when it is asked (at start-up,
 // perhaps before the server): with libpulse, the endpoint path; the mixer only when asked for.
-TEST(PulseLate, WithoutAServerTheEndpointPathIsChosenAndServesOnceOneComes) {
+class PulseLate : public ::testing::TestWithParam<testsupport::SoundServer> {};
+
+TEST_P(PulseLate, WithoutAServerTheEndpointPathIsChosenAndServesOnceOneComes) {
     resetGlobals();
     setenv("PULSE_SERVER", "unix:/nonexistent/veskosd-no-server", 1);
     EXPECT_EQ(platform::linux_adapter::LinuxPlatformInfo(0).majorVersion(), 6u);
@@ -202,7 +205,7 @@ TEST(PulseLate, WithoutAServerTheEndpointPathIsChosenAndServesOnceOneComes) {
     EXPECT_EQ(COMInit(0), 0);
     EXPECT_EQ(VolumeIn(), 0);
     {
-        testsupport::PulseServer server;
+        testsupport::PulseServer server(GetParam());
         server.pactl("set-sink-volume spk 40%");
         ASSERT_EQ(VolumeIn(), 1);
         EXPECT_EQ(server.volumePercent("spk"), 41);
@@ -212,7 +215,7 @@ TEST(PulseLate, WithoutAServerTheEndpointPathIsChosenAndServesOnceOneComes) {
     resetGlobals();
 }
 
-TEST_F(PulseTest, MixerPathThroughAlsasPulsePlugin) {
+TEST_P(PulseTest, MixerPathThroughAlsasPulsePlugin) {
     MajorVersion = 5;
     server->pactl("set-sink-volume spk 57%");
     ReadStartingVolume();
@@ -224,5 +227,18 @@ TEST_F(PulseTest, MixerPathThroughAlsasPulsePlugin) {
     EXPECT_TRUE(server->muted("spk"));
     EXPECT_EQ(m_hMixer, nullptr);
 }
+
+std::string serverName(const ::testing::TestParamInfo<testsupport::SoundServer>& info) {
+    return testsupport::soundServerName(info.param);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, PulseTest,
+                         ::testing::Values(testsupport::SoundServer::PulseAudio,
+                                           testsupport::SoundServer::PipeWire),
+                         serverName);
+INSTANTIATE_TEST_SUITE_P(Servers, PulseLate,
+                         ::testing::Values(testsupport::SoundServer::PulseAudio,
+                                           testsupport::SoundServer::PipeWire),
+                         serverName);
 
 }  // namespace
