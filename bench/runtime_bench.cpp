@@ -407,6 +407,34 @@ int main(int argc, char** argv) {
     }
     if (daemon.pid > 0) testsupport::killAndReap(daemon.pid);
 
+    // Both ways again on PipeWire's pulse server. Key to sink only, paced rather than waiting
+    // for each OSD to fade, the same for both ways.
+    std::vector<double> pwKept, pwAsking;
+    {
+        testsupport::PulseServer pipewire(testsupport::SoundServer::PipeWire);
+        pipewire.pactl("set-sink-volume spk 30%");
+        SinkWatch pwSinks;
+        for (bool asking : {false, true}) {
+            if (asking) setenv("VESKOSD_PULSE_EVENTS", "0", 1);
+            daemon = startDaemon(dir, osdModel);
+            unsetenv("VESKOSD_PULSE_EVENTS");
+            x.forgetOsd();
+            std::this_thread::sleep_for(milliseconds(200));
+            for (int i = 0; daemon.readyMs && pwSinks.ready() && i < presses; ++i) {
+                x.drain();
+                const auto t0 = Clock::now();
+                x.tap(i % 2 != 0 ? "XF86AudioRaiseVolume" : "XF86AudioLowerVolume");
+                while (pwSinks.lastChange() < t0 && msSince(t0) < 2000) std::this_thread::yield();
+                if (pwSinks.lastChange() >= t0) {
+                    (asking ? pwAsking : pwKept).push_back(msSince(t0, pwSinks.lastChange()));
+                }
+                std::this_thread::sleep_for(milliseconds(150));
+            }
+            if (daemon.pid > 0) testsupport::killAndReap(daemon.pid);
+        }
+    }
+    setenv("PULSE_SERVER", pulse.address().c_str(), 1);
+
     // The controller model, with no serial line present.
     const std::string dir2 = testsupport::makeTempDir("veskosd-runtime-bench");
     Daemon controller =
@@ -421,6 +449,8 @@ int main(int argc, char** argv) {
     printRow("key floor (XTest -> root-window client)", floor);
     printRow("key -> sink volume changed (events kept)", toSink);
     printRow("key -> sink volume changed (asking first)", toSinkAsking);
+    printRow("pipewire-pulse: key -> sink (events kept)", pwKept);
+    printRow("pipewire-pulse: key -> sink (asking first)", pwAsking);
     printRow("key -> OSD window mapped", toOsd);
     std::printf("%-44s key -> sink %.2f ms, key -> OSD %.2f ms\n", "first press, 0.2 s after start",
                 first.sink.value_or(-1), first.osd.value_or(-1));
