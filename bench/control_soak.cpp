@@ -1,7 +1,6 @@
 // Soak of the control socket: the real daemon on the simulated machine takes 100,000 mixed
 // posts and status requests from two clients at once, on both models, while its resident
 // memory and open descriptors are sampled. Prints the figures; flat ones are the point.
-#include <dirent.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,19 +18,6 @@ namespace {
 constexpr int kRequests = 100000;
 constexpr int kClients = 2;
 constexpr int kSamples = 10;
-
-long residentKb(pid_t pid) {
-    return testsupport::procStatusField("/proc/" + std::to_string(pid) + "/status", "VmRSS");
-}
-
-int openDescriptors(pid_t pid) {
-    DIR* d = opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
-    if (!d) return -1;
-    int n = 0;
-    while (const dirent* e = readdir(d)) n += e->d_name[0] != '.';
-    closedir(d);
-    return n;
-}
 
 bool ask(const std::string& socket, const std::string& line, bool& ok) {
     std::string error;
@@ -68,8 +54,9 @@ int soak(int model) {
                 "failed");
     std::atomic<int> sent{0}, okCount{0}, refused{0}, failed{0};
     const auto sample = [&] {
-        std::printf("%10d %10ld %8d %8d %8d %8d\n", sent.load(), residentKb(pid),
-                    openDescriptors(pid), okCount.load(), refused.load(), failed.load());
+        std::printf("%10d %10ld %8d %8d %8d %8d\n", sent.load(), testsupport::residentKb(pid),
+                    testsupport::openDescriptors(pid), okCount.load(), refused.load(),
+                    failed.load());
         std::fflush(stdout);
     };
     sample();

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/private_bus.h"
+
 namespace testsupport {
 
 class LogindMock {
@@ -18,7 +20,7 @@ public:
     LogindMock(const LogindMock&) = delete;
     LogindMock& operator=(const LogindMock&) = delete;
 
-    const std::string& address() const { return address_; }
+    const std::string& address() const { return bus_.address(); }
 
     // A method on the mocked manager object, arguments in GVariant text; its reply as gdbus
     // prints it. Throws when the call fails.
@@ -45,12 +47,9 @@ public:
 
 private:
     void startMock();
-    bool waitForName();
 
     std::string parameters_;
-    std::string dir_;
-    std::string address_;
-    pid_t bus_ = -1;
+    PrivateBus bus_;
     pid_t mock_ = -1;
 };
 

@@ -24,6 +24,22 @@ long procStatusField(const std::string& statusPath, const std::string& key) {
     return -1;
 }
 
+long residentKb(pid_t pid) {
+    return procStatusField("/proc/" + std::to_string(pid) + "/status", "VmRSS");
+}
+
+int openDescriptors(pid_t pid) {
+    std::error_code error;
+    std::filesystem::directory_iterator fds("/proc/" + std::to_string(pid) + "/fd", error);
+    if (error) return -1;
+    int n = 0;
+    for (auto it = fds; it != std::filesystem::directory_iterator(); it.increment(error)) {
+        if (error) return -1;
+        ++n;
+    }
+    return n;
+}
+
 namespace {
 
 std::vector<char*> cargs(std::vector<std::string>& v) {

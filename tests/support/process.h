@@ -19,6 +19,9 @@ void killAndReap(pid_t pid);
 // A number of a /proc status file ("VmRSS" in kB, "voluntary_ctxt_switches"); -1 when the file or
 // the field is not there.
 long procStatusField(const std::string& statusPath, const std::string& key);
+// A process's resident memory in kB and its open descriptors; -1 when it cannot be read.
+long residentKb(pid_t pid);
+int openDescriptors(pid_t pid);
 
 std::string makeTempDir(const char* prefix);
 void removeTree(const std::string& path);

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "tests/support/private_bus.h"
+
 namespace testsupport {
 
 class UserManagerMock {
@@ -25,11 +27,7 @@ public:
     std::string requests() const;
 
 private:
-    bool waitFor(const std::string& name);
-
-    std::string dir_;
-    std::string address_;
-    pid_t bus_ = -1;
+    PrivateBus bus_;
     pid_t mock_ = -1;
 };
 

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -18,16 +19,45 @@ extern char** environ;
 
 namespace testsupport {
 
+namespace {
+
+// Holds display number `n` for this object's life, against every other test process: a test
+// that kills and restarts its server must find its number still free, or a daemon under test
+// would take up another test's server.
+int reserveDisplay(int n) {
+    const std::string path = "/tmp/veskosd-test-display-" + std::to_string(n) + ".lock";
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return -1;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
 Xvfb::Xvfb(const std::string& geometry) : geometry_(geometry), dir_(makeTempDir("veskosd-xvfb")) {
-    try {
-        start("");
-    } catch (...) {
+    // A number no X server nor other test holds, from a place that differs between processes.
+    const int first = 100 + static_cast<int>(getpid() % 800);
+    for (int i = 0; i < 800 && reservation_ < 0; ++i) {
+        const int n = 100 + (first - 100 + i) % 800;
+        if (access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) == 0) continue;
+        reservation_ = reserveDisplay(n);
+        if (reservation_ < 0) continue;
+        try {
+            start(":" + std::to_string(n));
+        } catch (...) {
+            close(reservation_);
+            reservation_ = -1;
+        }
+    }
+    if (reservation_ < 0) {
         removeTree(dir_);
-        throw;
+        throw std::runtime_error("no display number could be had for Xvfb");
     }
 }
 
-// `display` empty: the server picks a free number.
 void Xvfb::start(const std::string& display) {
     int fds[2];
     if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
@@ -41,7 +71,7 @@ void Xvfb::start(const std::string& display) {
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     std::vector<std::string> args{"Xvfb",    "-displayfd", "3",   "-screen",  "0",
                                   geometry_, "-nolisten",  "tcp", "-noreset", "-br"};
-    if (!display.empty()) args.insert(args.begin() + 1, display);
+    args.insert(args.begin() + 1, display);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -81,6 +111,7 @@ Xvfb::~Xvfb() {
     kill();
     unsetenv("DISPLAY");
     removeTree(dir_);
+    if (reservation_ >= 0) close(reservation_);
 }
 
 uint32_t rootPixel(int x, int y) {

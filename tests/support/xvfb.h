@@ -15,7 +15,8 @@ public:
     ~Xvfb();
     // Ends the server as a crash would for its clients; DISPLAY stays.
     void kill();
-    // A new server on the same display number (throws as the constructor does).
+    // A new server on the same display number, which no other test took meanwhile (throws as
+    // the constructor does).
     void restart();
     Xvfb(const Xvfb&) = delete;
     Xvfb& operator=(const Xvfb&) = delete;
@@ -28,6 +29,7 @@ private:
     pid_t pid_ = -1;
     std::string display_;
     std::string dir_;
+    int reservation_ = -1;  // the lock that keeps the display number ours
 };
 
 // A pixel of the root window as 0xRRGGBB.

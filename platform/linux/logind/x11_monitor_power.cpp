@@ -1,49 +1,53 @@
 #include "platform/linux/logind/x11_monitor_power.h"
 
-#include <X11/Xlib.h>
-#include <X11/extensions/scrnsaver.h>
-#include <poll.h>
-#include <unistd.h>
+#include <xcb/screensaver.h>
+#include <xcb/xcb.h>
 
-#include <atomic>
-#include <cerrno>
-#include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <utility>
+
+#include "platform/linux/logind/x11_watch.h"
 
 namespace platform::linux_adapter {
 
 namespace {
 
-struct Watch {
-    Display* dpy = nullptr;
-    int eventBase = 0;
-    std::atomic<bool> lost{false};
+struct Saver {
+    uint8_t eventBase = 0;
+    bool on = true;     // as last told
+    bool told = false;  // whether anything was told yet
+    std::function<void(bool)> report;
+
+    void tell(bool nowOn) {
+        if (told && nowOn == on) return;
+        on = nowOn;
+        told = true;
+        report(on);
+    }
 };
 
-void onLost(Display* /*dpy*/, void* watch) {
-    static_cast<Watch*>(watch)->lost = true;
-}
-
-// Blocks in poll on the connection and `wake`; reports each change of the saver's state.
-void readNotices(Watch& w, int wake, bool on, const std::function<void(bool)>& report) {
-    report(on);
-    for (;;) {
-        while (!w.lost && XPending(w.dpy) > 0) {
-            XEvent ev;
-            XNextEvent(w.dpy, &ev);
-            if (ev.type != w.eventBase + ScreenSaverNotify) continue;
-            const auto& n = reinterpret_cast<const XScreenSaverNotifyEvent&>(ev);
-            if (n.state != ScreenSaverOn && n.state != ScreenSaverOff) continue;
-            const bool nowOn = n.state == ScreenSaverOff;
-            if (nowOn == on) continue;
-            on = nowOn;
-            report(on);
-        }
-        if (w.lost) return;
-        pollfd fds[2] = {{ConnectionNumber(w.dpy), POLLIN, 0}, {wake, POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
-        if (fds[1].revents) return;
+// On every connection the watch opens: the events asked for and the present state read, which
+// a new server may have changed.
+bool watchSaver(xcb_connection_t* c, xcb_window_t root, Saver& saver) {
+    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_screensaver_id);
+    if (!ext || !ext->present) return false;
+    saver.eventBase = ext->first_event;
+    xcb_screensaver_select_input(c, root, XCB_SCREENSAVER_EVENT_NOTIFY_MASK);
+    bool on = true;
+    if (auto* info =
+            xcb_screensaver_query_info_reply(c, xcb_screensaver_query_info(c, root), nullptr)) {
+        on = info->state != XCB_SCREENSAVER_STATE_ON;
+        std::free(info);
     }
+    xcb_flush(c);
+    // The first connection's state is told once the reader runs.
+    if (saver.told) {
+        saver.tell(on);
+    } else {
+        saver.on = on;
+    }
+    return true;
 }
 
 }  // namespace
@@ -54,33 +58,26 @@ X11MonitorPower::~X11MonitorPower() = default;
 
 bool X11MonitorPower::start(std::function<void(bool on)> report) {
     if (reader_.running()) return true;
-    auto w = std::make_shared<Watch>();
-    w->dpy = XOpenDisplay(display_.empty() ? nullptr : display_.c_str());
-    if (!w->dpy) return false;
-    XSetIOErrorExitHandler(w->dpy, onLost, w.get());
-    int errorBase = 0;
     const int wake = reader_.stopFd();
-    if (wake < 0 || !XScreenSaverQueryExtension(w->dpy, &w->eventBase, &errorBase)) {
-        XCloseDisplay(w->dpy);
+    if (wake < 0) return false;
+    auto saver = std::make_shared<Saver>();
+    saver->report = std::move(report);
+    std::shared_ptr<X11Watch> watch = X11Watch::open(
+        display_,
+        [saver](xcb_connection_t* c, xcb_window_t root) { return watchSaver(c, root, *saver); });
+    if (!watch) {
         reader_.stop();
         return false;
     }
-    const ::Window root = DefaultRootWindow(w->dpy);
-    XScreenSaverSelectInput(w->dpy, root, ScreenSaverNotifyMask);
-    bool on = true;
-    if (XScreenSaverInfo* info = XScreenSaverAllocInfo()) {
-        if (XScreenSaverQueryInfo(w->dpy, root, info)) on = info->state != ScreenSaverOn;
-        XFree(info);
-    }
-    XFlush(w->dpy);
-    reader_.start([w, wake, on, report = std::move(report)] {
-        readNotices(*w, wake, on, report);
-        // A broken connection is never handed to Xlib again, not even to close it.
-        if (w->lost) {
-            close(ConnectionNumber(w->dpy));
-        } else {
-            XCloseDisplay(w->dpy);
-        }
+    reader_.start([watch, saver, wake] {
+        saver->tell(saver->on);
+        watch->run(wake, [&saver](xcb_connection_t*, const xcb_generic_event_t& ev) {
+            if ((ev.response_type & 0x7F) != saver->eventBase + XCB_SCREENSAVER_NOTIFY) return;
+            const auto& n = reinterpret_cast<const xcb_screensaver_notify_event_t&>(ev);
+            if (n.state == XCB_SCREENSAVER_STATE_ON || n.state == XCB_SCREENSAVER_STATE_OFF) {
+                saver->tell(n.state == XCB_SCREENSAVER_STATE_OFF);
+            }
+        });
     });
     return true;
 }

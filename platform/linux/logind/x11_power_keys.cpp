@@ -1,65 +1,85 @@
 #include "platform/linux/logind/x11_power_keys.h"
 
 #include <X11/XF86keysym.h>
-#include <X11/XKBlib.h>
-#include <X11/Xlib.h>
-#include <X11/extensions/XInput2.h>
-#include <poll.h>
-#include <unistd.h>
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xinput.h>
 
-#include <atomic>
-#include <cerrno>
-#include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <optional>
+#include <utility>
+
+#include "platform/linux/logind/x11_watch.h"
 
 namespace platform::linux_adapter {
 
 namespace {
 
-struct Watch {
-    Display* dpy = nullptr;
-    int xiOpcode = -1;
-    std::atomic<bool> lost{false};
+// What a connection needs to hear the keys; made again for each new server.
+struct Keys {
+    uint8_t xiOpcode = 0;
+    xcb_key_symbols_t* symbols = nullptr;
+
+    Keys() = default;
+    Keys(const Keys&) = delete;
+    Keys& operator=(const Keys&) = delete;
+    ~Keys() { forget(); }
+    // The table is always read in at once, so that freeing it never talks to a connection
+    // that may be gone by then.
+    void readMapping() { xcb_key_symbols_get_keysym(symbols, 0, 0); }
+    void forget() {
+        xcb_key_symbols_free(symbols);
+        symbols = nullptr;
+    }
 };
 
-void onLost(Display* /*dpy*/, void* watch) {
-    static_cast<Watch*>(watch)->lost = true;
-}
-
 // Looked up per press, so that a keymap changed since the start is followed.
-std::optional<PowerButton> buttonOf(Display* dpy, unsigned keycode) {
-    const KeySym sym = XkbKeycodeToKeysym(dpy, static_cast<KeyCode>(keycode), 0, 0);
+std::optional<PowerButton> buttonOf(Keys& keys, xcb_keycode_t keycode) {
+    const xcb_keysym_t sym = xcb_key_symbols_get_keysym(keys.symbols, keycode, 0);
     if (sym == XF86XK_PowerOff) return PowerButton::Power;
     if (sym == XF86XK_Sleep || sym == XF86XK_Suspend) return PowerButton::Sleep;
     return std::nullopt;
 }
 
-void readKeys(Watch& w, int wake, const std::function<void(PowerButton)>& onPress) {
-    for (;;) {
-        while (!w.lost && XPending(w.dpy) > 0) {
-            XEvent ev;
-            XNextEvent(w.dpy, &ev);
-            if (ev.type == MappingNotify) {
-                XRefreshKeyboardMapping(&ev.xmapping);
-                continue;
-            }
-            if (ev.type != GenericEvent || ev.xcookie.extension != w.xiOpcode) continue;
-            if (!XGetEventData(w.dpy, &ev.xcookie)) continue;
-            if (ev.xcookie.evtype == XI_RawKeyPress) {
-                const auto* raw = static_cast<const XIRawEvent*>(ev.xcookie.data);
-                // Held keys repeat; only the first press is a press of the button.
-                if (!(raw->flags & XIKeyRepeat)) {
-                    if (auto b = buttonOf(w.dpy, static_cast<unsigned>(raw->detail))) onPress(*b);
-                }
-            }
-            XFreeEventData(w.dpy, &ev.xcookie);
-        }
-        if (w.lost) return;
-        pollfd fds[2] = {{ConnectionNumber(w.dpy), POLLIN, 0}, {wake, POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
-        if (fds[1].revents) return;
+// On every connection the watch opens.
+bool watchRawKeys(xcb_connection_t* c, xcb_window_t root, Keys& keys) {
+    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_input_id);
+    if (!ext || !ext->present) return false;
+    // Raw events reach every client that asked, grabs or not, only from version 2.1 on.
+    auto* version =
+        xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 1), nullptr);
+    const bool recent = version && version->major_version * 100 + version->minor_version >= 201;
+    std::free(version);
+    if (!recent) return false;
+    struct {
+        xcb_input_event_mask_t head;
+        uint32_t bits;
+    } mask{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS};
+    xcb_input_xi_select_events(c, root, 1, &mask.head);
+    keys.forget();
+    keys.xiOpcode = ext->major_opcode;
+    keys.symbols = xcb_key_symbols_alloc(c);
+    keys.readMapping();
+    return keys.symbols != nullptr;
+}
+
+void onKeyEvent(const xcb_generic_event_t& ev, Keys& keys,
+                const std::function<void(PowerButton)>& onPress) {
+    const uint8_t type = ev.response_type & 0x7F;
+    if (type == XCB_MAPPING_NOTIFY) {
+        auto mapping = reinterpret_cast<const xcb_mapping_notify_event_t&>(ev);
+        xcb_refresh_keyboard_mapping(keys.symbols, &mapping);
+        keys.readMapping();
+        return;
     }
+    if (type != XCB_GE_GENERIC) return;
+    const auto& ge = reinterpret_cast<const xcb_ge_generic_event_t&>(ev);
+    if (ge.extension != keys.xiOpcode || ge.event_type != XCB_INPUT_RAW_KEY_PRESS) return;
+    const auto& raw = reinterpret_cast<const xcb_input_raw_key_press_event_t&>(ev);
+    // Held keys repeat; only the first press is a press of the button.
+    if (raw.flags & XCB_INPUT_KEY_EVENT_FLAGS_KEY_REPEAT) return;
+    if (auto b = buttonOf(keys, static_cast<xcb_keycode_t>(raw.detail))) onPress(*b);
 }
 
 }  // namespace
@@ -72,33 +92,20 @@ X11PowerKeys::~X11PowerKeys() {
 
 int X11PowerKeys::start(std::function<void(PowerButton)> onPress) {
     if (reader_.running()) return 1;
-    auto w = std::make_shared<Watch>();
-    w->dpy = XOpenDisplay(display_.empty() ? nullptr : display_.c_str());
-    if (!w->dpy) return 0;
-    XSetIOErrorExitHandler(w->dpy, onLost, w.get());
-    int event = 0, error = 0;
-    // Raw events reach every client that asked, grabs or not, only from version 2.1 on.
-    int major = 2, minor = 1;
     const int wake = reader_.stopFd();
-    if (wake < 0 || !XQueryExtension(w->dpy, "XInputExtension", &w->xiOpcode, &event, &error) ||
-        XIQueryVersion(w->dpy, &major, &minor) != Success || major * 100 + minor < 201) {
-        XCloseDisplay(w->dpy);
+    if (wake < 0) return 0;
+    auto keys = std::make_shared<Keys>();
+    std::shared_ptr<X11Watch> watch = X11Watch::open(
+        display_,
+        [keys](xcb_connection_t* c, xcb_window_t root) { return watchRawKeys(c, root, *keys); });
+    if (!watch) {
         reader_.stop();
         return 0;
     }
-    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
-    XIEventMask mask{XIAllMasterDevices, sizeof(bits), bits};
-    XISetMask(bits, XI_RawKeyPress);
-    XISelectEvents(w->dpy, DefaultRootWindow(w->dpy), &mask, 1);
-    XSync(w->dpy, False);
-    reader_.start([w, wake, onPress = std::move(onPress)] {
-        readKeys(*w, wake, onPress);
-        // A broken connection is never handed to Xlib again, not even to close it.
-        if (w->lost) {
-            close(ConnectionNumber(w->dpy));
-        } else {
-            XCloseDisplay(w->dpy);
-        }
+    reader_.start([watch, keys, wake, onPress = std::move(onPress)] {
+        watch->run(wake, [&](xcb_connection_t*, const xcb_generic_event_t& ev) {
+            onKeyEvent(ev, *keys, onPress);
+        });
     });
     return 1;
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "control/protocol.h"
+#include "platform/linux/session/refusal_log.h"
 
 namespace control {
 
@@ -55,6 +56,14 @@ void tell(int fd, const std::string& reply) {
         send(fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
+// The modes of the socket and its directory can be loosened by anyone who owns them; the
+// peer's credentials cannot be forged.
+constexpr const char* kRefusal = "refused: this instance serves only its own user and root";
+
+void writeLine(const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
 int openReserve() {
     return open("/dev/null", O_RDONLY | O_CLOEXEC);
 }
@@ -70,6 +79,7 @@ public:
     ~Connections() {
         for (const Client& c : clients_) close(c.fd);
         if (reserveFd_ >= 0) close(reserveFd_);
+        refusals_.finish();
     }
 
     // One round of waiting and serving; false once the server is stopping.
@@ -88,6 +98,7 @@ private:
     };
 
     void acceptNew();
+    bool served(int fd);
     void admit(int fd);
     void shedOne();
     void readFrom(Client& c);
@@ -108,6 +119,8 @@ private:
     int reserveFd_ = openReserve();
     Clock::time_point listenPausedUntil_{};
     bool toldOutOfFiles_ = false;
+    const uid_t ownUid_ = geteuid();
+    RefusalLog refusals_{writeLine};
 };
 
 bool Connections::step() {
@@ -121,6 +134,7 @@ bool Connections::step() {
     const bool listening = now >= listenPausedUntil_;
     fds.push_back({listening ? listenFd_ : -1, POLLIN, 0});
     Clock::time_point wakeAt = listening ? Clock::time_point::max() : listenPausedUntil_;
+    wakeAt = std::min(wakeAt, refusals_.nextFlush());
     for (const Client& c : clients_) {
         short events = 0;
         if (c.state == State::Reading) events = POLLIN;
@@ -155,6 +169,7 @@ bool Connections::step() {
     deliverReplies();
 
     const auto later = Clock::now();
+    refusals_.flush(later);
     for (Client& c : clients_) {
         if (c.state == State::Reading && later >= c.deadline) {
             tell(c.fd, errorReply("request timed out"));
@@ -177,13 +192,27 @@ void Connections::acceptNew() {
         const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd >= 0) {
             toldOutOfFiles_ = false;
-            admit(fd);
+            if (served(fd)) admit(fd);
             continue;
         }
         if (errno == EINTR || errno == ECONNABORTED) continue;
         if (errno == EMFILE || errno == ENFILE) shedOne();
         return;
     }
+}
+
+// Refused at once, before anything is read: the reply is one send that never waits.
+bool Connections::served(int fd) {
+    ucred peer{};
+    socklen_t length = sizeof(peer);
+    const bool known =
+        getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 && length == sizeof(peer);
+    if (known && (peer.uid == 0 || peer.uid == ownUid_)) return true;
+    tell(fd, errorReply(kRefusal));
+    close(fd);
+    refusals_.refused(known ? peer.uid : static_cast<uid_t>(-1), known ? peer.pid : 0,
+                      Clock::now());
+    return false;
 }
 
 void Connections::shedOne() {

@@ -75,8 +75,8 @@ bool X11Connection::connect() {
         XCloseDisplay(fresh);
         return true;
     }
-    // The old display is never handed to Xlib again (the thread that saw it break keeps its
-    // lock); only its socket is let go.
+    // The thread that saw the old display break has closed it already (see ~Session). Were one
+    // left, it is let go without Xlib, which keeps it locked for that thread.
     if (dpy_) ::close(ConnectionNumber(dpy_));
     dpy_ = fresh;
     dead_ = false;
@@ -99,8 +99,17 @@ X11Connection::~X11Connection() {
 
 // Another thread's calls may have read events off the socket into Xlib's queue, where the
 // event thread's poll cannot see them: it is woken to look.
+//
+// A display that broke is closed here, by the thread whose call found it broken (Xlib keeps the
+// display locked for that thread alone), once its outermost session ends and so nothing of
+// this thread still holds it: closing frees what Xlib and its extensions kept for it.
 X11Connection::Session::~Session() {
-    if (owner_ && dpy_ && std::this_thread::get_id() != owner_->eventThread_.load()) owner_->wake();
+    if (!owner_) return;
+    if (--owner_->sessionDepth_ == 0 && owner_->dead_ && owner_->dpy_) {
+        XCloseDisplay(owner_->dpy_);
+        owner_->dpy_ = nullptr;
+    }
+    if (dpy_ && std::this_thread::get_id() != owner_->eventThread_.load()) owner_->wake();
 }
 
 void X11Connection::wake() {
@@ -121,17 +130,14 @@ void X11Connection::close() {
     closed_ = true;
     if (wakeFd_ >= 0) wake();
     if (!dpy_) return;
-    // A broken display is never handed to Xlib again, not even to close it.
-    if (dead_) {
-        ::close(ConnectionNumber(dpy_));
-    } else {
-        XCloseDisplay(dpy_);
-    }
+    // A live one: a broken display was closed by the thread that found it broken.
+    XCloseDisplay(dpy_);
     dpy_ = nullptr;
 }
 
 X11Connection::Session X11Connection::session() {
     std::unique_lock l(m_);
+    ++sessionDepth_;
     Display* d = dead_ || closed_ ? nullptr : dpy_;
     return {std::move(l), d, this};
 }

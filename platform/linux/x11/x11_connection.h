@@ -1,8 +1,9 @@
 // One connection to the X server, shared by the X11 adapters. Every Xlib call is made inside a
-// session(), which holds the connection's lock and is empty once the server has gone: Xlib must
-// never be called on a display whose connection broke (its calls from other threads then block
-// for good). One thread reads the events, hands them to the registered handlers and, after a
-// loss, opens the same display again once a server answers there. While nothing happens it
+// session(), which holds the connection's lock and is empty once the server has gone: a display
+// whose connection broke is only closed, by the thread that found it broken, which frees what
+// Xlib and its extensions kept for it.
+// One thread reads the events, hands them to the registered handlers and, after a loss, opens
+// the same display again once a server answers there. While nothing happens it
 // sleeps: events another thread's call read off the socket are announced by that session's end.
 #pragma once
 
@@ -89,6 +90,7 @@ private:
     std::atomic<bool> dead_{false};
     std::atomic<bool> closed_{false};
     std::recursive_mutex m_;
+    int sessionDepth_ = 0;  // sessions open on the thread that holds m_
     std::mutex handlersMutex_;
     std::vector<std::pair<int, std::function<void(const XEvent&)>>> handlers_;
     std::vector<std::pair<int, std::function<void()>>> reconnectHandlers_;

@@ -58,6 +58,18 @@ Rect primaryMonitorOf(Display* d, ::Window root, bool randr) {
     return r;
 }
 
+// Looked up on the display at hand: a Visual belongs to the display it came from, which is
+// freed once its server is lost.
+Visual* visualOf(Display* d, VisualID id) {
+    XVisualInfo want{};
+    want.visualid = id;
+    int count = 0;
+    XVisualInfo* found = XGetVisualInfo(d, VisualIDMask, &want, &count);
+    Visual* visual = found && count > 0 ? found->visual : nullptr;
+    if (found) XFree(found);
+    return visual;
+}
+
 }  // namespace
 
 X11Osd::X11Osd(std::shared_ptr<X11Connection> x) : x_(std::move(x)) {}
@@ -68,7 +80,6 @@ X11Osd::~X11Osd() {
     auto s = x_->session();
     if (!s) return;
     std::lock_guard g(m_);
-    if (gc_) XFreeGC(s.display(), gc_);
     if (win_) XDestroyWindow(s.display(), win_);
     XFlush(s.display());
 }
@@ -89,8 +100,8 @@ void X11Osd::prepare(std::function<void()> displayChanged) {
     setAlpha(0);
 }
 
-// The window, its visual and GC on the server the session talks to; the old ones, if any, went
-// with their server.
+// The window and its visual on the server the session talks to; the old ones, if any, went with
+// their server.
 void X11Osd::createWindow(const X11Connection::Session& s) {
     Display* d = s.display();
     std::lock_guard g(m_);
@@ -98,19 +109,21 @@ void X11Osd::createWindow(const X11Connection::Session& s) {
     XVisualInfo vi;
     XSetWindowAttributes attrs{};
     unsigned long mask = CWOverrideRedirect | CWBackPixel | CWBorderPixel;
+    Visual* visual = nullptr;
     if (XMatchVisualInfo(d, screen, 32, TrueColor, &vi)) {
-        visual_ = vi.visual;
+        visual = vi.visual;
         depth_ = 32;
-        attrs.colormap = XCreateColormap(d, s.root(), visual_, AllocNone);
+        attrs.colormap = XCreateColormap(d, s.root(), visual, AllocNone);
         mask |= CWColormap;
     } else {
-        visual_ = DefaultVisual(d, screen);
+        visual = DefaultVisual(d, screen);
         depth_ = DefaultDepth(d, screen);
     }
+    visualId_ = XVisualIDFromVisual(visual);
     attrs.override_redirect = True;
     attrs.background_pixel = 0;
     attrs.border_pixel = 0;
-    win_ = XCreateWindow(d, s.root(), 0, 0, 1, 1, 0, depth_, InputOutput, visual_, mask, &attrs);
+    win_ = XCreateWindow(d, s.root(), 0, 0, 1, 1, 0, depth_, InputOutput, visual, mask, &attrs);
     mapped_ = false;
     XStoreName(d, win_, "VESKOSD");
     opacityAtom_ = XInternAtom(d, "_NET_WM_WINDOW_OPACITY", False);
@@ -135,7 +148,6 @@ void X11Osd::createWindow(const X11Connection::Session& s) {
     } else {
         randrEventBase_ = -1;
     }
-    gc_ = XCreateGC(d, win_, 0, nullptr);
     if (rect_.width() > 0 && rect_.height() > 0) {
         XMoveResizeWindow(d, win_, rect_.left, rect_.top, static_cast<unsigned>(rect_.width()),
                           static_cast<unsigned>(rect_.height()));
@@ -264,13 +276,19 @@ void X11Osd::present(const Pixels& client) {
 
 void X11Osd::paintLocked(Display* d) {
     if (!win_ || !mapped_ || composed_.argb.empty()) return;
-    XImage* image = XCreateImage(d, visual_, static_cast<unsigned>(depth_), ZPixmap, 0,
+    Visual* visual = visualOf(d, visualId_);
+    if (!visual) return;
+    XImage* image = XCreateImage(d, visual, static_cast<unsigned>(depth_), ZPixmap, 0,
                                  reinterpret_cast<char*>(composed_.argb.data()),
                                  static_cast<unsigned>(composed_.width),
                                  static_cast<unsigned>(composed_.height), 32, composed_.width * 4);
     if (!image) return;
-    XPutImage(d, win_, gc_, image, 0, 0, 0, 0, static_cast<unsigned>(composed_.width),
+    // Made for each picture rather than kept: a kept GC could not be freed once its display
+    // is closed after a lost server.
+    GC gc = XCreateGC(d, win_, 0, nullptr);
+    XPutImage(d, win_, gc, image, 0, 0, 0, 0, static_cast<unsigned>(composed_.width),
               static_cast<unsigned>(composed_.height));
+    XFreeGC(d, gc);
     image->data = nullptr;  // ours, not Xlib's to free
     XDestroyImage(image);
 }

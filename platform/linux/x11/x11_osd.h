@@ -49,9 +49,8 @@ private:
     std::shared_ptr<X11Connection> x_;
     ::Window win_ = 0;
     Atom opacityAtom_ = None;
-    Visual* visual_ = nullptr;
+    VisualID visualId_ = 0;
     int depth_ = 24;
-    GC gc_ = nullptr;
     std::atomic<int> randrEventBase_{-1};
     int handler_ = 0;
     int reconnectHandler_ = 0;
