@@ -135,6 +135,8 @@ public:
     pa_context* ctx() { return ctx_; }
 
     uint64_t events() const { return events_; }
+    uint64_t retaken() const { return retaken_; }
+    void countRetake() { ++retaken_; }
     bool trusted() const { return follow_ && valid_; }
     const DeviceInfo& cachedSink() const { return sink_; }
     void forget() { valid_ = false; }
@@ -295,6 +297,7 @@ private:
     DeviceInfo sink_;
     int echoes_ = 0;  // events of our own changes still to come
     uint64_t events_ = 0;
+    uint64_t retaken_ = 0;
 };
 
 namespace {
@@ -343,6 +346,7 @@ public:
                 // Another client set the level just before, and its event had not come yet:
                 // the step is taken again from that level, rounded to the user's hundredths.
                 c_->forget();
+                c_->countRetake();
                 const double step =
                     std::round((static_cast<double>(level) - levelOf(d_.volume)) * 100) / 100;
                 v = scaledTo(before->volume,
@@ -430,10 +434,14 @@ private:
 }  // namespace
 
 std::unique_ptr<DeviceEnumerator> PulseAudioEndpoints::open() {
-    if (kept_) kept_->catchUp();
+    if (kept_ && !hold_) kept_->catchUp();
+    hold_ = false;
     std::shared_ptr<PulseConnection> c = keep_ && kept_ && kept_->alive() ? kept_ : nullptr;
     if (!c) {
-        if (kept_) eventsBefore_ += kept_->events();
+        if (kept_) {
+            eventsBefore_ += kept_->events();
+            retakenBefore_ += kept_->retaken();
+        }
         c = PulseConnection::connect(follow_);
     }
     if (!c) {
@@ -449,9 +457,10 @@ std::unique_ptr<DeviceEnumerator> PulseAudioEndpoints::open() {
 namespace platform::linux_adapter {
 
 SinkCacheState PulseAudioEndpoints::cacheState() {
-    if (!kept_) return {eventsBefore_, false};
-    kept_->catchUp();
-    return {eventsBefore_ + kept_->events(), kept_->alive() && kept_->trusted()};
+    if (!kept_) return {eventsBefore_, false, retakenBefore_};
+    if (!hold_) kept_->catchUp();
+    return {eventsBefore_ + kept_->events(), kept_->alive() && kept_->trusted(),
+            retakenBefore_ + kept_->retaken()};
 }
 
 bool PulseAudioEndpoints::waitForEvents(uint64_t events, int ms) {

@@ -15,6 +15,7 @@ class PulseConnection;
 struct SinkCacheState {
     uint64_t events = 0;   // sink and server events taken in since the process started
     bool trusted = false;  // the next step may go out without asking first
+    uint64_t retaken = 0;  // steps taken again from a level another client had just set
 };
 
 class PulseAudioEndpoints final : public AudioEndpoints {
@@ -32,12 +33,17 @@ public:
     // Takes in what the server sends until more than `events` events were seen or `ms` passed;
     // false on the time-out or without a kept connection.
     bool waitForEvents(uint64_t events, int ms);
+    // Leaves what the server sends unread until a step needs an answer, as when its events are
+    // still on the way when a key comes.
+    void holdEventsUntilNextStep() { hold_ = true; }
 
 private:
     bool keep_;
     bool follow_;
+    bool hold_ = false;
     std::shared_ptr<PulseConnection> kept_;
     uint64_t eventsBefore_ = 0;  // taken in on connections given up since
+    uint64_t retakenBefore_ = 0;
 };
 
 }  // namespace platform::linux_adapter

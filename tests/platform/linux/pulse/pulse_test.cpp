@@ -110,17 +110,29 @@ TEST_P(PulseTest, StepsFollowTheEventsOfTheDefaultSink) {
     EXPECT_TRUE(pulse->cacheState().trusted);
 }
 
-// Another client sets the level and a key follows: the step starts from that client's level,
-// whether or not its event was in when the key came.
+// Another client sets the level and a key follows 1 ms later: the step starts from that client's
+// level, whether its event is still on the way (the one round trip finds the change and takes the
+// step again) or was taken in (the step asks first).
 TEST_P(PulseTest, AChangeByAnotherClientJustBeforeAKeyIsNotLost) {
     server->pactl("set-sink-volume spk 40%");
     ASSERT_EQ(VolumeIn(), 1);
     ASSERT_TRUE(pulse->cacheState().trusted);
     server->pactl("set-sink-volume spk 70%");
-    // A key 1 ms later (a timing case on purpose: no waiting for the event).
+    pulse->holdEventsUntilNextStep();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_EQ(VolumeIn(), 1);
     EXPECT_EQ(server->volumePercent("spk"), 71);
+    EXPECT_EQ(pulse->cacheState().retaken, 1u);
+    // The level shown was the stale one; the next step reads again and shows the sink's.
+    ASSERT_EQ(VolumeIn(), 1);
+    EXPECT_EQ(server->volumePercent("spk"), 72);
+    EXPECT_EQ(VolumeCount.load(), 72);
+    ASSERT_TRUE(pulse->cacheState().trusted);
+
+    server->pactl("set-sink-volume spk 50%");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(VolumeDe(), 1);
+    EXPECT_EQ(server->volumePercent("spk"), 49);
 }
 
 TEST_P(PulseTest, WhileHidIsDisabledTheSpeakerFormFactorIsChosen) {
