@@ -216,6 +216,53 @@ private:
     std::atomic<Clock::rep> last_{0};
 };
 
+// Round trips of one client on its own blocking main loop: asking for the default sink, and
+// setting its volume. Key to sink can be no shorter than the set; asking first adds the read.
+struct RoundTrips {
+    std::vector<double> read, set;
+};
+
+RoundTrips pulseRoundTrips(int n) {
+    RoundTrips r;
+    pa_mainloop* loop = pa_mainloop_new();
+    pa_context* ctx = pa_context_new(pa_mainloop_get_api(loop), "runtime-bench-rtt");
+    auto runUntil = [&](auto done) {
+        const auto t0 = Clock::now();
+        while (!done() && msSince(t0) < 2000) pa_mainloop_iterate(loop, 1, nullptr);
+        return done();
+    };
+    if (pa_context_connect(ctx, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
+        runUntil([&] { return pa_context_get_state(ctx) == PA_CONTEXT_READY; })) {
+        pa_cvolume v;
+        pa_cvolume_set(&v, 2, PA_VOLUME_NORM * 3 / 10);
+        for (int i = 0; i < n; ++i) {
+            bool done = false;
+            auto t0 = Clock::now();
+            pa_operation* op = pa_context_get_sink_info_by_name(
+                ctx, "@DEFAULT_SINK@",
+                [](pa_context*, const pa_sink_info*, int eol, void* d) {
+                    if (eol) *static_cast<bool*>(d) = true;
+                },
+                &done);
+            if (op && runUntil([&] { return done; })) r.read.push_back(msSince(t0));
+            if (op) pa_operation_unref(op);
+            // Levels that differ each time, so that the server has something to do.
+            pa_cvolume_set(&v, 2, PA_VOLUME_NORM * (30 + i % 2) / 100);
+            done = false;
+            t0 = Clock::now();
+            op = pa_context_set_sink_volume_by_name(
+                ctx, "@DEFAULT_SINK@", &v,
+                [](pa_context*, int, void* d) { *static_cast<bool*>(d) = true; }, &done);
+            if (op && runUntil([&] { return done; })) r.set.push_back(msSince(t0));
+            if (op) pa_operation_unref(op);
+        }
+    }
+    pa_context_disconnect(ctx);
+    pa_context_unref(ctx);
+    pa_mainloop_free(loop);
+    return r;
+}
+
 // The measuring side of the X server: one connection presses keys, another listens on the
 // root for keys and for the OSD's window being mapped.
 class XWatch {
@@ -303,6 +350,8 @@ int main(int argc, char** argv) {
     const int idleSeconds = argValue(argc, argv, "--idle-seconds", 30);
     testsupport::PulseServer pulse;
     testsupport::Xvfb xvfb;
+    pulse.pactl("set-sink-volume spk 30%");
+    const RoundTrips paTrips = pulseRoundTrips(50);
     pulse.pactl("set-sink-volume spk 30%");
     SinkWatch sinks;
     XWatch x;
@@ -410,8 +459,11 @@ int main(int argc, char** argv) {
     // Both ways again on PipeWire's pulse server. Key to sink only, paced rather than waiting
     // for each OSD to fade, the same for both ways.
     std::vector<double> pwKept, pwAsking;
+    RoundTrips pwTrips;
     {
         testsupport::PulseServer pipewire(testsupport::SoundServer::PipeWire);
+        pipewire.pactl("set-sink-volume spk 30%");
+        pwTrips = pulseRoundTrips(50);
         pipewire.pactl("set-sink-volume spk 30%");
         SinkWatch pwSinks;
         for (bool asking : {false, true}) {
@@ -451,6 +503,10 @@ int main(int argc, char** argv) {
     printRow("key -> sink volume changed (asking first)", toSinkAsking);
     printRow("pipewire-pulse: key -> sink (events kept)", pwKept);
     printRow("pipewire-pulse: key -> sink (asking first)", pwAsking);
+    printRow("pulseaudio: one sink info round trip", paTrips.read);
+    printRow("pulseaudio: one set volume round trip", paTrips.set);
+    printRow("pipewire-pulse: one sink info round trip", pwTrips.read);
+    printRow("pipewire-pulse: one set volume round trip", pwTrips.set);
     printRow("key -> OSD window mapped", toOsd);
     std::printf("%-44s key -> sink %.2f ms, key -> OSD %.2f ms\n", "first press, 0.2 s after start",
                 first.sink.value_or(-1), first.osd.value_or(-1));

@@ -15,9 +15,6 @@ namespace platform::linux_adapter {
 namespace {
 
 constexpr int kTimeoutMs = 2000;
-// The server sends the event of a change right after its answer; one that has not come by then
-// is not waited for any longer (the cache is dropped instead).
-constexpr int kEchoTimeoutMs = 50;
 
 // Form factor from what the server knows: the active port's type first, then the device's
 // properties. Unknown stays unknown (unreadable), so it never matches a wanted form factor.
@@ -160,15 +157,20 @@ public:
         if (trusted() && sink_.index == index && changed) ++echoes_;
     }
 
-    // Our own change was answered: keep the new state and take in the event it causes, so that
-    // the next event is known to come from someone else.
+    // Our own change was answered: keep the new state. Its event is taken in when it comes, not
+    // waited for here, so that the OSD does not wait on the server's next turn; a change from
+    // elsewhere mistaken for it meanwhile is still found by the next step's read.
     void ownChangeDone(uint32_t index, const pa_cvolume& v, bool muted) {
         if (!trusted() || sink_.index != index) return;
         sink_.volume = v;
         sink_.muted = muted;
-        if (!iterateUntil([&] { return echoes_ == 0 || !valid_ || !alive(); }, kEchoTimeoutMs)) {
-            valid_ = false;
-        }
+    }
+
+    // Takes in what the server sends until the events of our own changes are in; whether the
+    // cache is still trusted then.
+    bool settle(int ms) {
+        iterateUntil([&] { return echoes_ == 0 || !valid_ || !alive(); }, ms);
+        return trusted();
     }
 
     // Reads the sink and sets its volume in one round trip: the read reaches the server first,
@@ -461,6 +463,10 @@ SinkCacheState PulseAudioEndpoints::cacheState() {
     if (!hold_) kept_->catchUp();
     return {eventsBefore_ + kept_->events(), kept_->alive() && kept_->trusted(),
             retakenBefore_ + kept_->retaken()};
+}
+
+bool PulseAudioEndpoints::settle(int ms) {
+    return kept_ && kept_->alive() && kept_->settle(ms);
 }
 
 bool PulseAudioEndpoints::waitForEvents(uint64_t events, int ms) {

@@ -33,6 +33,9 @@ public:
     // Takes in what the server sends until more than `events` events were seen or `ms` passed;
     // false on the time-out or without a kept connection.
     bool waitForEvents(uint64_t events, int ms);
+    // Takes in what the server sends until the events of our own changes have come, for up to
+    // `ms`; whether the next step may then go out without asking first.
+    bool settle(int ms);
     // Leaves what the server sends unread until a step needs an answer, as when its events are
     // still on the way when a key comes.
     void holdEventsUntilNextStep() { hold_ = true; }
