@@ -114,6 +114,23 @@ std::map<std::string, std::pair<std::string, long>> threadWakeups(pid_t pid) {
     return out;
 }
 
+// Times the threads of a process were taken off the CPU against their will.
+long preemptions(pid_t pid) {
+    long n = 0;
+    std::error_code ec;
+    const std::string dir = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+        n += std::max(
+            0L, testsupport::procStatusField(e.path() / "status", "nonvoluntary_ctxt_switches"));
+    }
+    return n;
+}
+
+std::string loadAverage() {
+    std::string l = readFile("/proc/loadavg");
+    return l.substr(0, l.find(' '));
+}
+
 // Wake-ups per second over the window, with the threads that woke.
 double idleWakeups(pid_t pid, int seconds, std::string& who) {
     std::this_thread::sleep_for(std::chrono::seconds(1));  // let start-up work settle
@@ -379,6 +396,7 @@ int main(int argc, char** argv) {
     // window was mapped, each if it happened.
     struct Press {
         std::optional<double> sink, osd;
+        long daemonPreempted = 0, xPreempted = 0, soundPreempted = 0;
     };
     auto waitHidden = [&] {
         if (!x.osdMapped()) return;
@@ -389,6 +407,8 @@ int main(int argc, char** argv) {
     auto press = [&](bool up) {
         waitHidden();
         x.drain();
+        const long d0 = preemptions(daemon.pid), x0 = preemptions(xvfb.pid()),
+                   s0 = preemptions(pulse.pid());
         const auto t0 = Clock::now();
         x.tap(up ? "XF86AudioRaiseVolume" : "XF86AudioLowerVolume");
         const auto mapped = x.waitFor(
@@ -398,6 +418,9 @@ int main(int argc, char** argv) {
         Press p;
         if (sinks.lastChange() >= t0) p.sink = msSince(t0, sinks.lastChange());
         if (mapped) p.osd = msSince(t0, *mapped);
+        p.daemonPreempted = preemptions(daemon.pid) - d0;
+        p.xPreempted = preemptions(xvfb.pid()) - x0;
+        p.soundPreempted = preemptions(pulse.pid()) - s0;
         return p;
     };
 
@@ -422,12 +445,16 @@ int main(int argc, char** argv) {
     }
 
     std::vector<double> toSink, toOsd;
+    std::vector<Press> osdPresses;
+    const std::string loadBefore = loadAverage();
     for (int i = 0; i < presses; ++i) {
         // Alternating keeps the level away from either end, where nothing would be set.
         const Press p = press(i % 2 != 0);
         if (p.sink) toSink.push_back(*p.sink);
         if (p.osd) toOsd.push_back(*p.osd);
+        osdPresses.push_back(p);
     }
+    const std::string loadAfter = loadAverage();
 
     std::vector<double> client;
     for (int i = 0; i < 20; ++i) {
@@ -508,6 +535,21 @@ int main(int argc, char** argv) {
     printRow("pipewire-pulse: one sink info round trip", pwTrips.read);
     printRow("pipewire-pulse: one set volume round trip", pwTrips.set);
     printRow("key -> OSD window mapped", toOsd);
+    // What held up the presses that took more than 2.5 ms past the median: a process of the
+    // path taken off the CPU (the scheduler), or none (the daemon itself).
+    std::string outliers;
+    const double median = summarise(toOsd).median;
+    for (const Press& p : osdPresses) {
+        if (!p.osd || *p.osd <= median + 2.5) continue;
+        char line[160];
+        std::snprintf(line, sizeof line,
+                      " %.2f ms (preempted: daemon %ld, X server %ld, sound server %ld);", *p.osd,
+                      p.daemonPreempted, p.xPreempted, p.soundPreempted);
+        outliers += line;
+    }
+    std::printf("%-44s%s load %s -> %s\n", "key -> OSD beyond median + 2.5 ms:",
+                outliers.empty() ? " none;" : outliers.c_str(), loadBefore.c_str(),
+                loadAfter.c_str());
     std::printf("%-44s key -> sink %.2f ms, key -> OSD %.2f ms\n", "first press, 0.2 s after start",
                 first.sink.value_or(-1), first.osd.value_or(-1));
     printRow("spawn -> answering status", ready);

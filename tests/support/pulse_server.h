@@ -26,6 +26,8 @@ public:
 
     SoundServer kind() const { return kind_; }
     const std::string& address() const { return address_; }
+    // The process that speaks the protocol (pulseaudio or pipewire-pulse).
+    pid_t pid() const { return pids_.empty() ? -1 : pids_.back(); }
     // pactl against this server, returning its stdout. A new default sink is waited for: on
     // PipeWire the session manager applies it after pactl returns.
     std::string pactl(const std::string& args) const;
