@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tests/support/private_bus.h"
 #include "tests/support/process.h"
 
 namespace testsupport {
@@ -84,14 +85,11 @@ void PulseServer::startPulseAudio() {
 // pulse server; the sinks are loaded as a client would.
 void PulseServer::startPipeWire() {
     address_ = "unix:" + dir_ + "/pulse/native";
-    const std::string bus = "unix:path=" + dir_ + "/bus";
-    const std::vector<std::string> env{"XDG_RUNTIME_DIR=" + dir_, "PIPEWIRE_RUNTIME_DIR=" + dir_,
-                                       "HOME=" + dir_, "DBUS_SESSION_BUS_ADDRESS=" + bus,
-                                       "XDG_CONFIG_HOME=" + dir_ + "/config"};
-    pids_.push_back(
-        spawnBackground({"dbus-daemon", "--session", "--address=" + bus, "--nofork", "--nopidfile"},
-                        dir_ + "/dbus.log", env));
-    if (!within10s([&] { return std::filesystem::exists(dir_ + "/bus"); })) {
+    bus_ = std::make_unique<PrivateBus>("veskosd-pw-bus", "session");
+    const std::vector<std::string> env{
+        "XDG_RUNTIME_DIR=" + dir_, "PIPEWIRE_RUNTIME_DIR=" + dir_, "HOME=" + dir_,
+        "DBUS_SESSION_BUS_ADDRESS=" + bus_->address(), "XDG_CONFIG_HOME=" + dir_ + "/config"};
+    if (!bus_->waitForOwner("org.freedesktop.DBus")) {
         fail("the private D-Bus for PipeWire did not start");
     }
     pids_.push_back(spawnBackground({"pipewire"}, dir_ + "/pipewire.log", env));
@@ -119,12 +117,14 @@ void PulseServer::startPipeWire() {
 
 void PulseServer::fail(const std::string& what) {
     std::string logs;
-    for (const char* log : {"pa.log", "pa.out", "dbus.log", "pipewire.log", "wireplumber.log",
-                            "pipewire-pulse.log"}) {
+    for (const char* log :
+         {"pa.log", "pa.out", "pipewire.log", "wireplumber.log", "pipewire-pulse.log"}) {
         const std::string text = slurp(dir_ + "/" + log);
         if (!text.empty()) logs += std::string("--- ") + log + "\n" + text;
     }
+    if (bus_) logs += "--- bus.log\n" + bus_->file("bus.log");
     for (auto it = pids_.rbegin(); it != pids_.rend(); ++it) killAndReap(*it);
+    bus_.reset();
     unsetenv("PULSE_SERVER");
     removeTree(dir_);
     throw std::runtime_error(what + "; logs:\n" + logs);

@@ -6,10 +6,13 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace testsupport {
+
+class PrivateBus;
 
 enum class SoundServer { PulseAudio, PipeWire };
 
@@ -44,7 +47,8 @@ private:
     SoundServer kind_;
     std::string dir_;
     std::string address_;
-    std::vector<pid_t> pids_;  // in the order they were started
+    std::vector<pid_t> pids_;          // in the order they were started
+    std::unique_ptr<PrivateBus> bus_;  // PipeWire's session manager wants one; ends last
 };
 
 }  // namespace testsupport
