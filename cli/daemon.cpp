@@ -20,6 +20,7 @@
 #include "app/status.h"
 #include "app/veskosd_app.h"
 #include "app/veskosd_dlg.h"
+#include "base/os.h"
 #include "base/thread.h"
 #include "cli/options.h"
 #include "dispatch/dispatcher.h"
@@ -126,7 +127,7 @@ void warmUpOsdGraphics() {
             auto canvas = platform::ports().graphics->createCanvas(64, 32);
             canvas->drawText(0, 0, "0123456789", platform::FontSpec{"sans", 24, true}, 0xFFFFFF, 0);
             canvas.reset();
-            malloc_trim(0);
+            base::os::giveBackFreedMemory();
         }).detach();
     } catch (const std::system_error&) {
         // Without a thread the first paint merely takes longer.
