@@ -165,7 +165,9 @@ void reportToServiceManager() {
 int runDaemon(const CliOptions& options) {
     // One malloc arena for all threads: they seldom allocate at once, and an arena per thread
     // costs pages of its own that stay with the process. Set before any thread starts.
+#ifdef M_ARENA_MAX
     mallopt(M_ARENA_MAX, 1);  // NOLINT(concurrency-mt-unsafe)
+#endif
     const sigset_t set = endSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     signal(SIGPIPE, SIG_IGN);
