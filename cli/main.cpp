@@ -49,6 +49,12 @@ int run(int argc, char** argv) {
     post->add_option("message wParam lParam", postArgs, "numbers, decimal or 0x hex")
         ->expected(3)
         ->required();
+    std::string keyName;
+    auto* key = app.add_subcommand(
+        "key", "press a key of the running instance, as a desktop's shortcut binding does");
+    key->add_option("name", keyName,
+                    "volume-up, volume-down, mute, brightness-up, brightness-down or panel")
+        ->required();
     auto* status = app.add_subcommand("status", "print the running instance's state as JSON");
     std::vector<std::string> simArgs;
     auto* sim = app.add_subcommand("sim", "drive the simulated machine of the running instance");
@@ -62,6 +68,7 @@ int run(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
 
     if (post->parsed()) return runPost(options, postArgs);
+    if (key->parsed()) return runKey(options, keyName);
     if (status->parsed()) return runStatus(options);
     if (sim->parsed()) return runSim(options, simArgs);
     if (screenshot->parsed()) return runScreenshot(options, screenshotFile);

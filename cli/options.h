@@ -28,5 +28,7 @@ int runDaemon(const CliOptions& options);
 // Client commands against the running instance; exit status 0 when it answered ok.
 int runPost(const CliOptions& options, const std::vector<std::string>& args);
 int runStatus(const CliOptions& options);
+// Posts the hot key a desktop binding names (volume-up, mute, panel, ...).
+int runKey(const CliOptions& options, const std::string& name);
 int runSim(const CliOptions& options, const std::vector<std::string>& args);
 int runScreenshot(const CliOptions& options, const std::string& file);
