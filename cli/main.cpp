@@ -34,8 +34,12 @@ int run(int argc, char** argv) {
     app.add_option("--serial", options.serial,
                    "the display controller's serial line (default /dev/ttyS0; on the simulated "
                    "machine its own controller)");
-    app.add_option("--osd", options.osd, "x11 or headless (default: x11 when DISPLAY is set)")
-        ->check(CLI::IsMember({"x11", "headless"}));
+    app.add_option("--osd", options.osd,
+                   "x11, notification (desktop notifications) or headless (default: x11 when "
+                   "DISPLAY is set)")
+        ->check(CLI::IsMember({"x11", "notification", "headless"}));
+    app.add_flag("--portal-shortcuts", options.portalShortcuts,
+                 "bind the volume keys through the desktop portal's global shortcuts");
     app.add_option("--acpi-device", options.acpiDevice,
                    "a firmware control driver's character device (see docs/firmware.md)");
     app.add_option("--acpi-method-path", options.acpiMethodPath,

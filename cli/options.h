@@ -18,7 +18,9 @@ struct CliOptions {
     std::string acpiDevice;      // a firmware driver's character device
     std::string acpiMethodPath;  // the firmware methods' path for acpi_call
     std::string acpiButtons;     // the firmware buttons' evdev device
-    std::string osd;             // x11 or headless; empty: x11 when DISPLAY is set
+    std::string osd;             // x11, notification or headless; empty: x11 when DISPLAY is set
+    // Bind the volume keys through the desktop portal's global shortcuts.
+    bool portalShortcuts = false;
     bool verbose = false;
 };
 

@@ -1,0 +1,49 @@
+#include "tests/support/session_mock.h"
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "tests/support/process.h"
+
+namespace testsupport {
+
+SessionMock::SessionMock(const std::string& templ, const std::string& name,
+                         const std::string& parameters)
+    : bus_("veskosd-session", "session"), name_(name) {
+    setenv("DBUS_SESSION_BUS_ADDRESS", bus_.address().c_str(), 1);
+    std::string owner = "org.freedesktop.DBus";
+    if (!templ.empty()) {
+        mock_ = spawnBackground({"/usr/bin/python3", "-m", "dbusmock", "--session", "--template",
+                                 templ, "-l", bus_.dir() + "/calls.log", "-p", parameters},
+                                bus_.dir() + "/mock.log");
+        owner = name;
+    }
+    if (bus_.waitForOwner(owner)) return;
+    const std::string logs =
+        "dbus-daemon:\n" + bus_.file("bus.log") + "\ndbusmock:\n" + bus_.file("mock.log");
+    killAndReap(mock_);
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    throw std::runtime_error("the mocked " + name + " did not come up; logs:\n" + logs);
+}
+
+SessionMock::~SessionMock() {
+    killAndReap(mock_);
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+}
+
+std::string SessionMock::callLog() const {
+    return bus_.file("calls.log");
+}
+
+std::string SessionMock::call(const std::string& path, const std::string& method,
+                              const std::vector<std::string>& args) const {
+    std::vector<std::string> argv{"gdbus", "call",          "--address", bus_.address(), "--dest",
+                                  name_,   "--object-path", path,        "--method",     method};
+    argv.insert(argv.end(), args.begin(), args.end());
+    int status = -1;
+    std::string out = run(argv, &status);
+    if (status != 0) throw std::runtime_error("gdbus call " + method + " failed: " + out);
+    return out;
+}
+
+}  // namespace testsupport

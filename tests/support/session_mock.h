@@ -1,0 +1,37 @@
+// A private session bus with one python3-dbusmock template on it (a template of the package, or
+// a file of ours), or with nothing on it. Sets DBUS_SESSION_BUS_ADDRESS for this process, and so
+// for the daemons it starts, while it runs.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/private_bus.h"
+
+namespace testsupport {
+
+class SessionMock {
+public:
+    // `name` is the bus name the template owns; an empty `templ` leaves the bus empty. Throws
+    // std::runtime_error, with the logs, when the bus or the mock does not come up.
+    SessionMock(const std::string& templ, const std::string& name,
+                const std::string& parameters = "{}");
+    ~SessionMock();
+    SessionMock(const SessionMock&) = delete;
+    SessionMock& operator=(const SessionMock&) = delete;
+
+    // The calls made to the mock so far, one "Method args" line each.
+    std::string callLog() const;
+    // A method on `path` of the mock, arguments in GVariant text; throws when the call fails.
+    std::string call(const std::string& path, const std::string& method,
+                     const std::vector<std::string>& args = {}) const;
+
+private:
+    PrivateBus bus_;
+    std::string name_;
+    pid_t mock_ = -1;
+};
+
+}  // namespace testsupport
