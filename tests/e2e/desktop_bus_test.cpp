@@ -1,6 +1,7 @@
 // The adapters on the session bus, against python3-dbusmock on a private bus: the OSD as desktop
 // notifications, and the volume keys through the desktop portal's global shortcuts.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <regex>
@@ -79,6 +80,29 @@ TEST(NotificationOsdE2E, WithoutANotificationServerOneLineIsLoggedAndTheKeysStil
     ASSERT_EQ(d.client({"key", "volume-up"}).status, 0);
     EXPECT_EQ(e2e::settled(failures, milliseconds(500)), 1) << d.stderrText();
     EXPECT_EQ(d.status()["VolumeCount"], volume + 2);
+}
+
+// A server that has stopped answering holds up neither a key nor the daemon's answers; once it
+// answers again it gets the level as it is by then.
+TEST(NotificationOsdE2E, AServerThatStopsAnsweringHoldsUpNothingAndGetsTheLatestLevelLater) {
+    testsupport::SessionMock server("notification_daemon", "org.freedesktop.Notifications");
+    e2e::Daemon d({"--machine", "sim", "--osd", "notification"});
+    ASSERT_EQ(kill(server.pid(), SIGSTOP), 0);
+    const int volume = d.status()["VolumeCount"];
+    for (int i = 0; i < 3; ++i) {
+        const auto r = d.client({"key", "volume-up"});
+        ASSERT_EQ(r.status, 0);
+        EXPECT_LT(r.seconds, 1.0);
+    }
+    EXPECT_EQ(d.status()["VolumeCount"], volume + 3);
+    // The first call times out after 2 s; the server then wakes up.
+    ASSERT_TRUE(e2e::eventually(
+        [&] { return e2e::occurrences(d.stderrText(), "desktop notification:") == 1; }));
+    ASSERT_EQ(kill(server.pid(), SIGCONT), 0);
+    ASSERT_TRUE(e2e::eventually([&] {
+        const auto n = notices(server);
+        return !n.empty() && valueHint(n.back()) == volume + 3;
+    })) << server.callLog();
 }
 
 class PortalE2E : public ::testing::Test {

@@ -22,6 +22,8 @@ public:
     SessionMock(const SessionMock&) = delete;
     SessionMock& operator=(const SessionMock&) = delete;
 
+    // The mock's process; -1 when the bus is empty.
+    pid_t pid() const { return mock_; }
     // The calls made to the mock so far, one "Method args" line each.
     std::string callLog() const;
     // A method on `path` of the mock, arguments in GVariant text; throws when the call fails.

@@ -98,7 +98,14 @@ private:
         GError* e = nullptr;
         GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &e);
         if (!reply) {
-            self.stop("the desktop portal offers no global shortcuts (" + errorText(e) + ")");
+            const bool absent = g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
+                                g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER) ||
+                                g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD) ||
+                                g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_INTERFACE) ||
+                                g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_OBJECT);
+            self.stop((absent ? "the desktop portal offers no global shortcuts ("
+                              : "the desktop portal failed (") +
+                      errorText(e) + ")");
             return;
         }
         const gchar* path = nullptr;
