@@ -28,6 +28,7 @@ using Clock = std::chrono::steady_clock;
 // Milliseconds from the spawn to the exit; negative when it did not exit with status 0.
 double timedRun(const std::vector<std::string>& argv) {
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     const auto t0 = Clock::now();

@@ -10,7 +10,8 @@ namespace testsupport {
 SessionMock::SessionMock(const std::string& templ, const std::string& name,
                          const std::string& parameters)
     : bus_("veskosd-session", "session"), name_(name) {
-    setenv("DBUS_SESSION_BUS_ADDRESS", bus_.address().c_str(), 1);
+    // Set before the mock and the daemons start, while no other thread reads the environment.
+    setenv("DBUS_SESSION_BUS_ADDRESS", bus_.address().c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
     std::string owner = "org.freedesktop.DBus";
     if (!templ.empty()) {
         mock_ = spawnBackground({"/usr/bin/python3", "-m", "dbusmock", "--session", "--template",
@@ -22,13 +23,13 @@ SessionMock::SessionMock(const std::string& templ, const std::string& name,
     const std::string logs =
         "dbus-daemon:\n" + bus_.file("bus.log") + "\ndbusmock:\n" + bus_.file("mock.log");
     killAndReap(mock_);
-    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");  // NOLINT(concurrency-mt-unsafe)
     throw std::runtime_error("the mocked " + name + " did not come up; logs:\n" + logs);
 }
 
 SessionMock::~SessionMock() {
     killAndReap(mock_);
-    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");  // NOLINT(concurrency-mt-unsafe)
 }
 
 std::string SessionMock::callLog() const {
