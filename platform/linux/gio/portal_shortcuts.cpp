@@ -69,7 +69,8 @@ private:
     // to before the call, so it cannot come before we listen.
     void request(const char* method, GVariant* arguments, Step step) {
         step_ = step;
-        listen(requestPath());
+        calledPath_ = requestPath();
+        listen(calledPath_);
         g_dbus_connection_call(bus_, kPortal, kPortalPath, kShortcuts, method, arguments,
                                G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs,
                                nullptr, &PortalSession::onCalled, hold());
@@ -110,8 +111,9 @@ private:
         }
         const gchar* path = nullptr;
         g_variant_get(reply, "(&o)", &path);
-        // A portal older than handle tokens names a path of its own.
-        if (self.listening_ != path) self.listen(path);
+        // A portal older than handle tokens names a path of its own; unless its answer came
+        // already, that is where to listen.
+        if (path != self.calledPath_ && self.listening_ == self.calledPath_) self.listen(path);
         g_variant_unref(reply);
     }
 
@@ -212,6 +214,7 @@ private:
     GDBusConnection* bus_ = nullptr;
     std::string token_;
     unsigned requests_ = 0;
+    std::string calledPath_;  // where the request last made was expected
     std::string listening_;
     guint response_ = 0;
     guint activation_ = 0;
