@@ -141,6 +141,23 @@ TEST_F(PortalE2E, TheVolumeKeysAreBoundOnceAndEachActivationIsItsHotKey) {
     EXPECT_EQ(e2e::occurrences(err, "WM_HOTKEY"), 3u);
 }
 
+// The portal ends and starts again: the daemon binds the same shortcuts in a new session.
+TEST_F(PortalE2E, APortalThatComesBackGetsANewSessionWithTheSameShortcuts) {
+    testsupport::SessionMock portal(VESKOSD_PORTAL_TEMPLATE, "org.freedesktop.portal.Desktop");
+    e2e::Daemon d({"--machine", "sim", "--portal-shortcuts"});
+    ASSERT_TRUE(logged(d, "portal shortcuts: bound")) << d.stderrText();
+    portal.restart();
+    ASSERT_TRUE(e2e::eventually([&] {
+        return e2e::occurrences(d.stderrText(), "portal shortcuts: bound volume-up") == 2;
+    })) << d.stderrText();
+    EXPECT_EQ(e2e::occurrences(d.stderrText(), "portal shortcuts: the desktop portal went away"),
+              1u);
+    const int volume = d.status()["VolumeCount"];
+    portal.call("/org/freedesktop/portal/desktop", "org.freedesktop.DBus.Mock.Activate",
+                {"volume-up"});
+    ASSERT_TRUE(e2e::eventually([&] { return d.status()["VolumeCount"] == volume + 1; }));
+}
+
 TEST_F(PortalE2E, APortalThatRefusesOrIsAbsentLeavesOneLineAndTheDaemonGoesOn) {
     struct Case {
         const char* templ;

@@ -9,22 +9,31 @@ namespace testsupport {
 
 SessionMock::SessionMock(const std::string& templ, const std::string& name,
                          const std::string& parameters)
-    : bus_("veskosd-session", "session"), name_(name) {
+    : templ_(templ), parameters_(parameters), bus_("veskosd-session", "session"), name_(name) {
     // Set before the mock and the daemons start, while no other thread reads the environment.
     setenv("DBUS_SESSION_BUS_ADDRESS", bus_.address().c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
-    std::string owner = "org.freedesktop.DBus";
-    if (!templ.empty()) {
-        mock_ = spawnBackground({"/usr/bin/python3", "-m", "dbusmock", "--session", "--template",
-                                 templ, "-l", bus_.dir() + "/calls.log", "-p", parameters},
-                                bus_.dir() + "/mock.log");
-        owner = name;
-    }
-    if (bus_.waitForOwner(owner)) return;
+    if (!templ.empty()) startMock();
+    if (bus_.waitForOwner(templ.empty() ? "org.freedesktop.DBus" : name)) return;
     const std::string logs =
         "dbus-daemon:\n" + bus_.file("bus.log") + "\ndbusmock:\n" + bus_.file("mock.log");
     killAndReap(mock_);
     unsetenv("DBUS_SESSION_BUS_ADDRESS");  // NOLINT(concurrency-mt-unsafe)
     throw std::runtime_error("the mocked " + name + " did not come up; logs:\n" + logs);
+}
+
+void SessionMock::startMock() {
+    mock_ = spawnBackground({"/usr/bin/python3", "-m", "dbusmock", "--session", "--template",
+                             templ_, "-l", bus_.dir() + "/calls.log", "-p", parameters_},
+                            bus_.dir() + "/mock.log");
+}
+
+void SessionMock::restart() {
+    killAndReap(mock_);
+    startMock();
+    if (!bus_.waitForOwner(name_)) {
+        throw std::runtime_error("the mocked " + name_ + " did not come back; log:\n" +
+                                 bus_.file("mock.log"));
+    }
 }
 
 SessionMock::~SessionMock() {

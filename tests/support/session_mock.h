@@ -30,7 +30,15 @@ public:
     std::string call(const std::string& path, const std::string& method,
                      const std::vector<std::string>& args = {}) const;
 
+    // Ends the mock and starts a fresh one, as a restart of the service would: a new owner of its
+    // name, none of the old state. Throws as the constructor does.
+    void restart();
+
 private:
+    void startMock();
+
+    std::string templ_;
+    std::string parameters_;
     PrivateBus bus_;
     std::string name_;
     pid_t mock_ = -1;

@@ -26,8 +26,9 @@ std::string errorText(GError* e) {
     return text;
 }
 
-// Lives on the bus thread for as long as the session does: the session's handle and the
-// subscriptions that lead to it.
+// Lives on the bus thread for as long as the daemon runs: the session's handle and the
+// subscriptions that lead to it. A portal that ends and comes back (or comes only later) gets a
+// new session with the same shortcuts, which the desktop knows confirmed.
 class PortalSession : public std::enable_shared_from_this<PortalSession> {
 public:
     PortalSession(std::vector<PortalShortcut> shortcuts,
@@ -41,6 +42,17 @@ public:
             say(error);
             return;
         }
+        owner_ = g_dbus_connection_signal_subscribe(
+            bus_, "org.freedesktop.DBus", "org.freedesktop.DBus", "NameOwnerChanged",
+            "/org/freedesktop/DBus", kPortal, G_DBUS_SIGNAL_FLAGS_NONE, &PortalSession::onOwner,
+            hold(), &PortalSession::release);
+        begin();
+    }
+
+private:
+    using Step = void (PortalSession::*)(uint32_t response, GVariant* results);
+
+    void begin() {
         GVariantBuilder options;
         g_variant_builder_init(&options, G_VARIANT_TYPE("a{sv}"));
         g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token()));
@@ -49,8 +61,20 @@ public:
         request("CreateSession", g_variant_new("(a{sv})", &options), &PortalSession::onSession);
     }
 
-private:
-    using Step = void (PortalSession::*)(uint32_t response, GVariant* results);
+    static void onOwner(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+                        GVariant* parameters, gpointer data) {
+        PortalSession& self = of(data);
+        const gchar* now = nullptr;
+        g_variant_get(parameters, "(&s&s&s)", nullptr, nullptr, &now);
+        if (*now == '\0') {
+            // Its sessions went with it.
+            if (!self.session_.empty()) self.stop("the desktop portal went away");
+            self.again_ = true;
+        } else if (self.again_) {
+            self.again_ = false;
+            self.begin();
+        }
+    }
 
     // A fresh handle token per request, as the portal wants.
     const char* token() {
@@ -107,6 +131,8 @@ private:
             self.stop((absent ? "the desktop portal offers no global shortcuts ("
                               : "the desktop portal failed (") +
                       errorText(e) + ")");
+            // One that starts later is asked then.
+            self.again_ = self.again_ || absent;
             return;
         }
         const gchar* path = nullptr;
@@ -201,12 +227,14 @@ private:
         }
     }
 
-    // Says why once and lets go of every subscription, which frees the session.
+    // Says why once and lets go of the session's subscriptions.
     void stop(const std::string& why) {
         say(why);
         if (response_ != 0) g_dbus_connection_signal_unsubscribe(bus_, response_);
         if (activation_ != 0) g_dbus_connection_signal_unsubscribe(bus_, activation_);
         response_ = activation_ = 0;
+        listening_.clear();
+        session_.clear();
     }
 
     std::vector<PortalShortcut> shortcuts_;
@@ -218,6 +246,8 @@ private:
     std::string listening_;
     guint response_ = 0;
     guint activation_ = 0;
+    guint owner_ = 0;
+    bool again_ = false;  // a new owner of the portal's name gets a new session
     Step step_ = nullptr;
     std::string session_;
 };
