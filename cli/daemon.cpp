@@ -22,10 +22,12 @@
 #include "app/veskosd_dlg.h"
 #include "base/os.h"
 #include "base/thread.h"
+#include "cli/key_names.h"
 #include "cli/options.h"
 #include "dispatch/dispatcher.h"
 #include "input/model_id.h"
 #include "osd/osd_window.h"
+#include "platform/linux/desktop_bus.h"
 #include "platform/linux/machine.h"
 #include "platform/linux/module/backend_lazy.h"
 #include "platform/linux/session/instance_lock.h"
@@ -160,6 +162,22 @@ void reportToServiceManager() {
     };
 }
 
+// The volume keys through the desktop portal, for a desktop that keeps global keys to itself: a
+// press arrives as the key grab's WM_HOTKEY would.
+void bindPortalShortcuts() {
+    std::vector<platform::linux_adapter::PortalShortcut> shortcuts;
+    for (const NamedKey& key : kNamedKeys) {
+        if (key.trigger) shortcuts.push_back({key.name, key.description, key.trigger});
+    }
+    platform::linux_adapter::startPortalShortcuts(std::move(shortcuts), [](const std::string& id) {
+        for (const NamedKey& key : kNamedKeys) {
+            if (id == key.name) {
+                base::postMessage(hMainWnd.load(), WM_HOTKEY, key.id, hotKeyLParam(key));
+            }
+        }
+    });
+}
+
 }  // namespace
 
 int runDaemon(const CliOptions& options) {
@@ -230,7 +248,8 @@ int runDaemon(const CliOptions& options) {
     }
     platform::linux_adapter::DisplayOptions display;
     display.open = displayWanted(options);
-    display.osd = options.osd != "headless";
+    display.osd = options.osd.empty() || options.osd == "x11";
+    display.notifications = options.osd == "notification";
     display.realMachine = options.machine == "linux";
     display.osVersion = options.osVersion;
     platform::linux_adapter::addDisplay(ports, display, choices);
@@ -240,6 +259,7 @@ int runDaemon(const CliOptions& options) {
     ports.windowDirectory = std::make_unique<control::ControlServer>(*runtimeDir + "/control.sock",
                                                                      handleControlRequest);
     platform::installPorts(std::move(ports));
+    if (options.portalShortcuts) bindPortalShortcuts();
 
     setApplicationName(options.programPath);
     setDataFolder(*dataDir);

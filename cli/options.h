@@ -18,7 +18,9 @@ struct CliOptions {
     std::string acpiDevice;      // a firmware driver's character device
     std::string acpiMethodPath;  // the firmware methods' path for acpi_call
     std::string acpiButtons;     // the firmware buttons' evdev device
-    std::string osd;             // x11 or headless; empty: x11 when DISPLAY is set
+    std::string osd;             // x11, notification or headless; empty: x11 when DISPLAY is set
+    // Bind the volume keys through the desktop portal's global shortcuts.
+    bool portalShortcuts = false;
     bool verbose = false;
 };
 
@@ -28,5 +30,7 @@ int runDaemon(const CliOptions& options);
 // Client commands against the running instance; exit status 0 when it answered ok.
 int runPost(const CliOptions& options, const std::vector<std::string>& args);
 int runStatus(const CliOptions& options);
+// Posts the hot key a desktop binding names (volume-up, mute, panel, ...).
+int runKey(const CliOptions& options, const std::string& name);
 int runSim(const CliOptions& options, const std::vector<std::string>& args);
 int runScreenshot(const CliOptions& options, const std::string& file);

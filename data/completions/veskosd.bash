@@ -6,12 +6,12 @@ _veskosd() {
 
     local opts="-h --help --version --machine --runtime-dir --data-dir --os-version --serial
         --osd --acpi-device --acpi-method-path --acpi-buttons --verbose --sim-model
-        --sim-levels --sim-no-firmware --sim-dim-timeout"
-    local commands="status post screenshot sim"
+        --sim-levels --sim-no-firmware --sim-dim-timeout --portal-shortcuts"
+    local commands="status post key screenshot sim"
 
     case $prev in
         --machine) COMPREPLY=($(compgen -W "linux sim" -- "$cur")); return ;;
-        --osd) COMPREPLY=($(compgen -W "x11 headless" -- "$cur")); return ;;
+        --osd) COMPREPLY=($(compgen -W "x11 notification headless" -- "$cur")); return ;;
         --os-version) COMPREPLY=($(compgen -W "5 6" -- "$cur")); return ;;
         --runtime-dir | --data-dir) _filedir -d; return ;;
         --serial | --acpi-device | --acpi-buttons) _filedir; return ;;
@@ -39,6 +39,10 @@ _veskosd() {
             fi
             ;;
         screenshot) ((cword == at + 1)) && _filedir png ;;
+        key)
+            ((cword == at + 1)) && COMPREPLY=($(compgen -W "volume-up volume-down mute
+                brightness-up brightness-down panel" -- "$cur"))
+            ;;
         sim)
             local device=${words[at + 1]}
             if ((cword == at + 1)); then

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/headless_osd.h"
+#include "platform/linux/desktop_bus.h"
 #include "platform/linux/hid/hidraw_input.h"
 #include "platform/linux/module/backend_lazy.h"
 #include "platform/linux/module/backend_loader.h"
@@ -127,7 +128,12 @@ void addDisplay(Ports& p, const DisplayOptions& options, AdapterChoices& choices
         p.input = x11->input(x);
         p.info = x11->info(options.osVersion, x);
     }
-    choices.choose("osd", p.osdSurface ? "x11" : "headless");
+    const char* osd = p.osdSurface ? "x11" : "headless";
+    if (!p.osdSurface && options.notifications) {
+        p.osdSurface = makeNotificationOsd(choices);
+        if (p.osdSurface) osd = "notification";
+    }
+    choices.choose("osd", osd);
     if (!p.osdSurface) p.osdSurface = std::make_unique<HeadlessOsd>();
     if (options.realMachine) choices.choose("input", p.input ? "x11" : "none");
 }

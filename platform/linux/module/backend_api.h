@@ -6,11 +6,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/linux/gio/portal_shortcuts.h"
 #include "platform/linux/module/build_id.h"
 #include "platform/ports.h"
 
@@ -75,6 +77,12 @@ struct GioBackend {
     std::optional<std::vector<std::string>> (*launchArguments)(const std::string& file,
                                                                const std::string& parameters,
                                                                std::string& why);
+    // The OSD as desktop notifications on the session bus.
+    std::unique_ptr<OsdSurface> (*notificationOsd)();
+    // Binds global shortcuts through the desktop portal; `activated` gets each pressed id, on
+    // a thread of the module's own.
+    void (*portalShortcuts)(std::vector<PortalShortcut> shortcuts,
+                            std::function<void(const std::string& id)> activated);
 };
 
 }  // namespace platform::linux_adapter
