@@ -19,6 +19,8 @@ struct CliOptions {
     std::string acpiMethodPath;  // the firmware methods' path for acpi_call
     std::string acpiButtons;     // the firmware buttons' evdev device
     std::string osd;             // x11 or headless; empty: x11 when DISPLAY is set
+    std::string displayServer;   // wayland, x11 or none; empty: from the session
+    std::string osdOutput = "focused";  // Wayland: focused, all, or an output's name
     bool verbose = false;
 };
 

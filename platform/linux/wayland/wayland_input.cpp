@@ -1,0 +1,195 @@
+#include "platform/linux/wayland/wayland_input.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "virtual-keyboard-unstable-v1-client.h"
+#include "platform/linux/wayland/layer_shell.h"
+
+namespace platform::linux_adapter {
+
+namespace {
+
+// The compositor compiles it with its own keyboard data; only the Control keys are ever sent.
+constexpr std::string_view kKeymap =
+    "xkb_keymap {\n"
+    "  xkb_keycodes { include \"evdev\" };\n"
+    "  xkb_types { include \"complete\" };\n"
+    "  xkb_compat { include \"complete\" };\n"
+    "  xkb_symbols { include \"pc+us\" };\n"
+    "};\n";
+
+// Linux input codes of the two Control keys.
+constexpr uint32_t kKeyLeftCtrl = 29;
+constexpr uint32_t kKeyRightCtrl = 97;
+
+const zwlr_layer_surface_v1_listener kOverlayListener = {
+    [](void* data, zwlr_layer_surface_v1* l, uint32_t serial, uint32_t w, uint32_t h) {
+        zwlr_layer_surface_v1_ack_configure(l, serial);
+        auto* o = static_cast<WaylandInput::Overlay*>(data);
+        o->owner->configured(*o, w, h);
+    },
+    [](void*, zwlr_layer_surface_v1*) {}};
+
+}  // namespace
+
+WaylandInput::WaylandInput(std::shared_ptr<WaylandDisplay> display)
+    : display_(std::move(display)) {}
+
+WaylandInput::~WaylandInput() {
+    display_->removeClient(this);
+    auto l = display_->lock();
+    destroyLocked();
+    if (keyboard_) zwp_virtual_keyboard_v1_destroy(keyboard_);
+    keyboard_ = nullptr;
+    display_->flush();
+}
+
+void WaylandInput::start(std::function<void(std::function<void()>)>,
+                         std::function<void(uint32_t, uint32_t, uint32_t)>) {
+    display_->addClient(this);
+    display_->start();
+}
+
+void WaylandInput::setBlocking(bool blocking) {
+    auto l = display_->lock();
+    blocking_ = blocking;
+    updateLocked();
+}
+
+std::size_t WaylandInput::overlays() {
+    auto l = display_->lock();
+    return overlays_.size();
+}
+
+std::size_t WaylandInput::overlaysConfigured() {
+    auto l = display_->lock();
+    std::size_t n = 0;
+    for (auto& o : overlays_) n += o->configured ? 1 : 0;
+    return n;
+}
+
+void WaylandInput::destroyLocked() {
+    for (auto& o : overlays_) {
+        if (o->layer) zwlr_layer_surface_v1_destroy(o->layer);
+        if (o->surface) wl_surface_destroy(o->surface);
+    }
+    overlays_.clear();
+}
+
+// Blocking: one overlay per output, over everything, panels included, taking the keyboard; its
+// input region is the whole surface (the default), so the pointer lands on it too.
+void WaylandInput::updateLocked() {
+    WaylandGlobals* g = display_->globals();
+    if (!blocking_) {
+        destroyLocked();
+        display_->flush();
+        return;
+    }
+    if (!g || !overlays_.empty()) return;
+    if (!g->layerShell) {
+        if (!saidNoLayerShell_) {
+            std::fprintf(stderr,
+                         "veskosd: the Wayland compositor offers no layer-shell: the keyboard "
+                         "and mouse are not blocked\n");
+        }
+        saidNoLayerShell_ = true;
+        return;
+    }
+    for (auto& out : g->outputs) {
+        auto o = std::make_unique<Overlay>();
+        o->owner = this;
+        o->surface = wl_compositor_create_surface(g->compositor);
+        o->layer = zwlr_layer_shell_v1_get_layer_surface(g->layerShell, o->surface, out->output,
+                                                         ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY,
+                                                         "veskosd");
+        zwlr_layer_surface_v1_add_listener(o->layer, &kOverlayListener, o.get());
+        zwlr_layer_surface_v1_set_anchor(o->layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP |
+                                                       ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                                                       ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT |
+                                                       ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+        zwlr_layer_surface_v1_set_size(o->layer, 0, 0);
+        zwlr_layer_surface_v1_set_exclusive_zone(o->layer, -1);
+        zwlr_layer_surface_v1_set_keyboard_interactivity(o->layer, 1);
+        wl_surface_commit(o->surface);
+        overlays_.push_back(std::move(o));
+    }
+    display_->flush();
+}
+
+void WaylandInput::configured(Overlay& o, uint32_t width, uint32_t height) {
+    WaylandGlobals* g = display_->globals();
+    if (o.configured || !g) return;
+    // Fully transparent: the file's zeros, never written.
+    wl_buffer* b = buffers_.make(g->shm, nullptr, static_cast<int>(width),
+                                 static_cast<int>(height));
+    if (!b) return;
+    o.configured = true;
+    wl_surface_attach(o.surface, b, 0, 0);
+    wl_surface_damage(o.surface, 0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height));
+    wl_surface_commit(o.surface);
+}
+
+void WaylandInput::connectionLost() {
+    destroyLocked();
+    buffers_.forget();
+    if (keyboard_) zwp_virtual_keyboard_v1_destroy(keyboard_);
+    keyboard_ = nullptr;
+}
+
+void WaylandInput::outputsChanged() {
+    destroyLocked();
+    updateLocked();
+}
+
+bool WaylandInput::keyboardLocked(WaylandGlobals& g) {
+    if (keyboard_) return true;
+    if (!g.virtualKeyboards || !g.seat) return false;
+    const int fd = memfd_create("veskosd-keymap", MFD_CLOEXEC);
+    if (fd < 0) return false;
+    // The compositor maps the keymap with its terminating zero.
+    const std::size_t size = kKeymap.size() + 1;
+    const bool written = ::write(fd, kKeymap.data(), kKeymap.size()) ==
+                             static_cast<ssize_t>(kKeymap.size()) &&
+                         ::write(fd, "", 1) == 1;
+    if (written) {
+        keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(g.virtualKeyboards,
+                                                                           g.seat);
+        zwp_virtual_keyboard_v1_keymap(keyboard_, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd,
+                                       static_cast<uint32_t>(size));
+    }
+    ::close(fd);
+    return keyboard_ != nullptr;
+}
+
+void WaylandInput::injectKey(uint32_t vk, bool up) {
+    uint32_t code = 0;
+    if (vk == VK_CONTROL || vk == VK_LCONTROL) code = kKeyLeftCtrl;
+    if (vk == VK_RCONTROL) code = kKeyRightCtrl;
+    if (code == 0) return;
+    auto l = display_->lock();
+    WaylandGlobals* g = display_->globals();
+    if (!g) return;
+    if (!keyboardLocked(*g)) {
+        if (!saidNoKeyboard_) {
+            std::fprintf(stderr,
+                         "veskosd: the Wayland compositor offers no virtual keyboard: the "
+                         "Control tap is skipped\n");
+        }
+        saidNoKeyboard_ = true;
+        return;
+    }
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    zwp_virtual_keyboard_v1_key(keyboard_, static_cast<uint32_t>(now.count()), code,
+                                up ? WL_KEYBOARD_KEY_STATE_RELEASED : WL_KEYBOARD_KEY_STATE_PRESSED);
+    display_->flush();
+}
+
+}  // namespace platform::linux_adapter
