@@ -1,6 +1,7 @@
 // A plain Wayland window for the tests: an xdg toplevel that prints one line per keyboard focus
 // change ("focus in"/"focus out"), key ("key CODE STATE") and pointer button ("button"), so a
-// test sees what reached it.
+// test sees what reached it. It makes a virtual pointer too: a headless seat has no pointer
+// until one exists, and sway's `seat seat0 cursor ...` then moves and clicks it.
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "wlr-virtual-pointer-unstable-v1-client.h"
 #include "xdg-shell-client.h"
 
 namespace {
@@ -17,6 +19,7 @@ wl_compositor* compositor = nullptr;
 wl_shm* shm = nullptr;
 wl_seat* seat = nullptr;
 xdg_wm_base* wmBase = nullptr;
+zwlr_virtual_pointer_manager_v1* pointers = nullptr;
 wl_surface* surface = nullptr;
 wl_keyboard* keyboard = nullptr;
 wl_pointer* pointer = nullptr;
@@ -116,6 +119,9 @@ const wl_registry_listener registryListener = {
         } else if (i == xdg_wm_base_interface.name) {
             wmBase = static_cast<xdg_wm_base*>(wl_registry_bind(r, name, &xdg_wm_base_interface, 1));
             xdg_wm_base_add_listener(wmBase, &wmBaseListener, nullptr);
+        } else if (i == zwlr_virtual_pointer_manager_v1_interface.name) {
+            pointers = static_cast<zwlr_virtual_pointer_manager_v1*>(
+                wl_registry_bind(r, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
         }
     },
     [](void*, wl_registry*, uint32_t) {}};
@@ -132,6 +138,7 @@ int main() {
     wl_registry_add_listener(r, &registryListener, nullptr);
     wl_display_roundtrip(d);
     if (!compositor || !shm || !wmBase) return 1;
+    if (pointers) zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointers, seat);
     surface = wl_compositor_create_surface(compositor);
     xdg_surface* xs = xdg_wm_base_get_xdg_surface(wmBase, surface);
     xdg_surface_add_listener(xs, &xdgSurfaceListener, nullptr);

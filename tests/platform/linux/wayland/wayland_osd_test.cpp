@@ -5,11 +5,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 
 #include "platform/headless_osd.h"
 #include "platform/linux/wayland/wayland_display.h"
 #include "platform/linux/wayland/wayland_osd.h"
 #include "tests/platform/linux/wayland/wayland_test_util.h"
+#include "tests/support/process.h"
 
 using platform::linux_adapter::WaylandDisplay;
 using platform::linux_adapter::WaylandOsd;
@@ -133,6 +136,35 @@ TEST_F(WaylandOsdTest, ALostCompositorNeitherBlocksNorEndsTheCallsAndANewOneIsUs
     const platform::Pixels again = show(osd, osd.primaryMonitor(), 255);
     EXPECT_TRUE(eventually(
         [&] { return mismatches(sway.screenshot("HEADLESS-1"), again, 595, 960, 1) == 0; }));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WaylandOsdTest, AClickOnTheBarReachesTheWindowBelow) {
+    const std::string dir = testsupport::makeTempDir("veskosd-wlclient");
+    const std::string log = dir + "/client.log";
+    const pid_t client = testsupport::spawnBackground({VESKOSD_WAYLAND_CLIENT}, log);
+    ASSERT_GT(client, 0);
+    auto text = [&] {
+        std::ifstream in(log);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    ASSERT_TRUE(eventually([&] { return text().find("mapped") != std::string::npos; }));
+    auto display = connect();
+    ASSERT_TRUE(display);
+    WaylandOsd osd(display, "focused");
+    osd.prepare([] {});
+    const platform::Pixels ref = show(osd, osd.primaryMonitor(), 255);
+    ASSERT_TRUE(eventually(
+        [&] { return mismatches(sway.screenshot("HEADLESS-1"), ref, 595, 960, 1) == 0; }));
+    sway.msg({"seat", "seat0", "cursor", "set", "700", "975"});
+    sway.msg({"seat", "seat0", "cursor", "press", "button1"});
+    sway.msg({"seat", "seat0", "cursor", "release", "button1"});
+    EXPECT_TRUE(eventually([&] { return text().find("button") != std::string::npos; })) << text();
+    testsupport::killAndReap(client);
+    testsupport::removeTree(dir);
 }
 
 }  // namespace
