@@ -13,13 +13,13 @@ struct CliOptions {
     uint32_t simDimTimeout = 0;
     std::string runtimeDir;
     std::string dataDir;
-    uint32_t osVersion = 0;      // 0: 6, the endpoint path
-    std::string serial;          // the line standing for COM1
-    std::string acpiDevice;      // a firmware driver's character device
-    std::string acpiMethodPath;  // the firmware methods' path for acpi_call
-    std::string acpiButtons;     // the firmware buttons' evdev device
-    std::string osd;             // x11 or headless; empty: x11 when DISPLAY is set
-    std::string displayServer;   // wayland, x11 or none; empty: from the session
+    uint32_t osVersion = 0;             // 0: 6, the endpoint path
+    std::string serial;                 // the line standing for COM1
+    std::string acpiDevice;             // a firmware driver's character device
+    std::string acpiMethodPath;         // the firmware methods' path for acpi_call
+    std::string acpiButtons;            // the firmware buttons' evdev device
+    std::string osd;                    // x11 or headless; empty: x11 when DISPLAY is set
+    std::string displayServer;          // wayland, x11 or none; empty: from the session
     std::string osdOutput = "focused";  // Wayland: focused, all, or an output's name
     bool verbose = false;
 };

@@ -15,10 +15,14 @@ DisplayServer chooseDisplayServer(const DisplayFacts& f) {
 
 const char* displayServerName(DisplayServer server) {
     switch (server) {
-        case DisplayServer::Wayland: return "wayland";
-        case DisplayServer::X11: return "x11";
-        case DisplayServer::Notification: return "notification";
-        case DisplayServer::None: break;
+        case DisplayServer::Wayland:
+            return "wayland";
+        case DisplayServer::X11:
+            return "x11";
+        case DisplayServer::Notification:
+            return "notification";
+        case DisplayServer::None:
+            break;
     }
     return "none";
 }

@@ -13,11 +13,11 @@ enum class DisplayServer {
 };
 
 struct DisplayFacts {
-    std::string forced;            // --display-server: "wayland", "x11", "none", or empty
-    bool waylandDisplay = false;   // WAYLAND_DISPLAY is set
-    bool waylandAnswers = false;   // a compositor answered there
-    bool layerShell = false;       // and offers zwlr_layer_shell_v1
-    bool x11Display = false;       // DISPLAY is set
+    std::string forced;           // --display-server: "wayland", "x11", "none", or empty
+    bool waylandDisplay = false;  // WAYLAND_DISPLAY is set
+    bool waylandAnswers = false;  // a compositor answered there
+    bool layerShell = false;      // and offers zwlr_layer_shell_v1
+    bool x11Display = false;      // DISPLAY is set
 };
 
 DisplayServer chooseDisplayServer(const DisplayFacts& facts);

@@ -173,7 +173,9 @@ void addDisplay(Ports& p, const DisplayOptions& options, AdapterChoices& choices
     choices.choose("osd", osd);
     if (!p.osdSurface) p.osdSurface = std::make_unique<HeadlessOsd>();
     if (options.realMachine) {
-        const char* input = !p.input ? "none" : server == DisplayServer::Wayland ? "wayland" : "x11";
+        const char* input = !p.input                           ? "none"
+                            : server == DisplayServer::Wayland ? "wayland"
+                                                               : "x11";
         choices.choose("input", input);
     }
 }

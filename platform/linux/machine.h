@@ -38,11 +38,11 @@ private:
 Ports makePorts(const Options& options, AdapterChoices& choices);
 
 struct DisplayOptions {
-    std::string server;        // --display-server: wayland, x11, none; empty: from the session
+    std::string server;  // --display-server: wayland, x11, none; empty: from the session
     std::string osdOutput = "focused";  // Wayland: focused, all, or an output's name
-    bool open = false;         // connect to the X display named by DISPLAY
-    bool osd = true;           // the OSD window on it; else the headless OSD
-    bool realMachine = false;  // the keyboard, mouse and dim time-out from it too
+    bool open = false;                  // connect to the X display named by DISPLAY
+    bool osd = true;                    // the OSD window on it; else the headless OSD
+    bool realMachine = false;           // the keyboard, mouse and dim time-out from it too
     uint32_t osVersion = 0;
 };
 

@@ -31,7 +31,8 @@ std::string tail(const std::string& path) {
 
 uint32_t Screenshot::at(int x, int y) const {
     const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                           static_cast<std::size_t>(x)) * 3;
+                           static_cast<std::size_t>(x)) *
+                          3;
     return (static_cast<uint32_t>(rgb[i]) << 16) | (static_cast<uint32_t>(rgb[i + 1]) << 8) |
            rgb[i + 2];
 }
@@ -68,12 +69,12 @@ void Sway::restart() {
 void Sway::start() {
     const std::string run = dir_ + "/run", home = dir_ + "/home", config = dir_ + "/config";
     log_ = dir_ + "/sway.log";
-    pid_ = spawnBackground(
-        {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "env", "-i",
-         "PATH=/usr/bin:/bin", "XDG_RUNTIME_DIR=" + run, "HOME=" + home, "WLR_BACKENDS=headless",
-         "WLR_RENDERER=pixman", "WLR_HEADLESS_OUTPUTS=2", "WLR_LIBINPUT_NO_DEVICES=1", "sway",
-         "-c", config},
-        log_);
+    pid_ =
+        spawnBackground({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "env", "-i",
+                         "PATH=/usr/bin:/bin", "XDG_RUNTIME_DIR=" + run, "HOME=" + home,
+                         "WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_HEADLESS_OUTPUTS=2",
+                         "WLR_LIBINPUT_NO_DEVICES=1", "sway", "-c", config},
+                        log_);
     if (pid_ < 0) throw std::runtime_error("sway: cannot start setpriv/sway");
     socket_ = run + "/wayland-1";
     // Up once its IPC answers with both outputs configured.
@@ -104,7 +105,7 @@ void Sway::start() {
 
 Sway::~Sway() {
     kill();
-    unsetenv("WAYLAND_DISPLAY");  // NOLINT(concurrency-mt-unsafe)
+    unsetenv("WAYLAND_DISPLAY");                                 // NOLINT(concurrency-mt-unsafe)
     if (hadDisplay_) setenv("DISPLAY", oldDisplay_.c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
     removeTree(dir_);
 }
@@ -132,7 +133,8 @@ Screenshot Sway::screenshot(const std::string& output) {
     in.get();
     if (magic != "P6" || max != 255 || s.width <= 0 || s.height <= 0) return {};
     const auto offset = static_cast<std::size_t>(in.tellg());
-    const std::size_t size = static_cast<std::size_t>(s.width) * static_cast<std::size_t>(s.height) * 3;
+    const std::size_t size =
+        static_cast<std::size_t>(s.width) * static_cast<std::size_t>(s.height) * 3;
     if (ppm.size() < offset + size) return {};
     s.rgb.assign(ppm.begin() + static_cast<std::ptrdiff_t>(offset),
                  ppm.begin() + static_cast<std::ptrdiff_t>(offset + size));

@@ -91,33 +91,32 @@ const xdg_toplevel_listener toplevelListener = {
         width = w;
         height = h;
     },
-    [](void*, xdg_toplevel*) {},
-    [](void*, xdg_toplevel*, int32_t, int32_t) {},
+    [](void*, xdg_toplevel*) {}, [](void*, xdg_toplevel*, int32_t, int32_t) {},
     [](void*, xdg_toplevel*, wl_array*) {}};
 
-const xdg_surface_listener xdgSurfaceListener = {
-    [](void*, xdg_surface* x, uint32_t serial) {
-        xdg_surface_ack_configure(x, serial);
-        wl_buffer* b = whiteBuffer(width > 0 ? width : 640, height > 0 ? height : 480);
-        wl_surface_attach(surface, b, 0, 0);
-        wl_surface_damage(surface, 0, 0, INT32_MAX, INT32_MAX);
-        wl_surface_commit(surface);
-        say("mapped");
-    }};
+const xdg_surface_listener xdgSurfaceListener = {[](void*, xdg_surface* x, uint32_t serial) {
+    xdg_surface_ack_configure(x, serial);
+    wl_buffer* b = whiteBuffer(width > 0 ? width : 640, height > 0 ? height : 480);
+    wl_surface_attach(surface, b, 0, 0);
+    wl_surface_damage(surface, 0, 0, INT32_MAX, INT32_MAX);
+    wl_surface_commit(surface);
+    say("mapped");
+}};
 
 const wl_registry_listener registryListener = {
     [](void*, wl_registry* r, uint32_t name, const char* iface, uint32_t) {
         const std::string i = iface;
         if (i == wl_compositor_interface.name) {
-            compositor = static_cast<wl_compositor*>(
-                wl_registry_bind(r, name, &wl_compositor_interface, 4));
+            compositor =
+                static_cast<wl_compositor*>(wl_registry_bind(r, name, &wl_compositor_interface, 4));
         } else if (i == wl_shm_interface.name) {
             shm = static_cast<wl_shm*>(wl_registry_bind(r, name, &wl_shm_interface, 1));
         } else if (i == wl_seat_interface.name) {
             seat = static_cast<wl_seat*>(wl_registry_bind(r, name, &wl_seat_interface, 5));
             wl_seat_add_listener(seat, &seatListener, nullptr);
         } else if (i == xdg_wm_base_interface.name) {
-            wmBase = static_cast<xdg_wm_base*>(wl_registry_bind(r, name, &xdg_wm_base_interface, 1));
+            wmBase =
+                static_cast<xdg_wm_base*>(wl_registry_bind(r, name, &xdg_wm_base_interface, 1));
             xdg_wm_base_add_listener(wmBase, &wmBaseListener, nullptr);
         } else if (i == zwlr_virtual_pointer_manager_v1_interface.name) {
             pointers = static_cast<zwlr_virtual_pointer_manager_v1*>(

@@ -39,7 +39,8 @@ struct WaylandBackend {
     std::shared_ptr<WaylandDisplay> (*open)(const std::string& name, std::string& error);
     bool (*hasLayerShell)(const std::shared_ptr<WaylandDisplay>& w);
     // `output`: "focused", "all" or an output's name.
-    std::unique_ptr<OsdSurface> (*osd)(std::shared_ptr<WaylandDisplay> w, const std::string& output);
+    std::unique_ptr<OsdSurface> (*osd)(std::shared_ptr<WaylandDisplay> w,
+                                       const std::string& output);
     std::unique_ptr<InputDevices> (*input)(std::shared_ptr<WaylandDisplay> w);
 };
 

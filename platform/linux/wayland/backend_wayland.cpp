@@ -10,7 +10,8 @@ VESKOSD_BACKEND(
     wayland, WaylandBackend,
     [](const std::string& name, std::string& error) { return WaylandDisplay::open(name, error); },
     [](const std::shared_ptr<WaylandDisplay>& w) { return w->hasLayerShell(); },
-    [](std::shared_ptr<WaylandDisplay> w, const std::string& output) -> std::unique_ptr<OsdSurface> {
+    [](std::shared_ptr<WaylandDisplay> w,
+       const std::string& output) -> std::unique_ptr<OsdSurface> {
         return std::make_unique<WaylandOsd>(std::move(w), output);
     },
     [](std::shared_ptr<WaylandDisplay> w) -> std::unique_ptr<InputDevices> {

@@ -49,9 +49,8 @@ wl_buffer* ShmBuffers::make(wl_shm* shm, const Pixels* pixels, int width, int he
         munmap(map, size);
     }
     wl_shm_pool* pool = wl_shm_create_pool(shm, fd, static_cast<int32_t>(size));
-    wl_buffer* buffer =
-        wl_shm_pool_create_buffer(pool, 0, width, height, static_cast<int32_t>(stride),
-                                  WL_SHM_FORMAT_ARGB8888);
+    wl_buffer* buffer = wl_shm_pool_create_buffer(
+        pool, 0, width, height, static_cast<int32_t>(stride), WL_SHM_FORMAT_ARGB8888);
     wl_shm_pool_destroy(pool);
     ::close(fd);
     wl_buffer_add_listener(buffer, &kBufferListener, this);
@@ -66,7 +65,8 @@ Pixels upscale(const Pixels& image, int factor) {
     out.height = image.height * factor;
     out.argb.resize(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height));
     for (int y = 0; y < out.height; ++y) {
-        for (int x = 0; x < out.width; ++x) out.argb[out.index(x, y)] = image.at(x / factor, y / factor);
+        for (int x = 0; x < out.width; ++x)
+            out.argb[out.index(x, y)] = image.at(x / factor, y / factor);
     }
     return out;
 }

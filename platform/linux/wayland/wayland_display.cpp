@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
+#include <system_error>
 
 #include "base/os.h"
-#include "virtual-keyboard-unstable-v1-client.h"
 #include "platform/linux/wayland/layer_shell.h"
+#include "virtual-keyboard-unstable-v1-client.h"
 #include "xdg-output-unstable-v1-client.h"
 
 namespace platform::linux_adapter {
@@ -37,7 +37,7 @@ void outputScale(void* data, wl_output*, int32_t factor) {
     static_cast<WaylandOutput*>(data)->scale = factor > 0 ? factor : 1;
 }
 void outputName(void*, wl_output*, const char*) {}
-const wl_output_listener kOutputListener = {outputGeometry, outputMode,  outputDone,
+const wl_output_listener kOutputListener = {outputGeometry, outputMode, outputDone,
                                             outputScale,    outputName, outputName};
 
 void xdgPosition(void*, zxdg_output_v1*, int32_t, int32_t) {}
@@ -177,7 +177,7 @@ std::unique_ptr<WaylandGlobals> WaylandDisplay::connect(const std::string& name,
     wl_display* d = wl_display_connect(name.empty() ? nullptr : name.c_str());
     if (!d) {
         error = "no Wayland compositor at " + (name.empty() ? std::string("the default") : name) +
-                ": " + std::strerror(errno);
+                ": " + std::generic_category().message(errno);
         return nullptr;
     }
     auto g = std::make_unique<WaylandGlobals>();
@@ -200,8 +200,7 @@ std::unique_ptr<WaylandGlobals> WaylandDisplay::connect(const std::string& name,
     return g;
 }
 
-std::shared_ptr<WaylandDisplay> WaylandDisplay::open(const std::string& name,
-                                                     std::string& error) {
+std::shared_ptr<WaylandDisplay> WaylandDisplay::open(const std::string& name, std::string& error) {
     auto g = connect(name, error);
     if (!g) return nullptr;
     std::shared_ptr<WaylandDisplay> w(new WaylandDisplay(name));
@@ -319,8 +318,9 @@ void WaylandDisplay::run() {
         const bool write = wantWrite_;
         l.unlock();
 
-        pollfd p[2] = {{wl_display_get_fd(d), static_cast<short>(POLLIN | (write ? POLLOUT : 0)), 0},
-                       {wakeFd_, POLLIN, 0}};
+        pollfd p[2] = {
+            {wl_display_get_fd(d), static_cast<short>(POLLIN | (write ? POLLOUT : 0)), 0},
+            {wakeFd_, POLLIN, 0}};
         const int n = poll(p, 2, -1);
         if (p[1].revents & POLLIN) {
             uint64_t drained = 0;

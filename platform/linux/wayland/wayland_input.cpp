@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "virtual-keyboard-unstable-v1-client.h"
 #include "platform/linux/wayland/layer_shell.h"
+#include "virtual-keyboard-unstable-v1-client.h"
 
 namespace platform::linux_adapter {
 
@@ -106,14 +106,12 @@ void WaylandInput::updateLocked() {
         auto o = std::make_unique<Overlay>();
         o->owner = this;
         o->surface = wl_compositor_create_surface(g->compositor);
-        o->layer = zwlr_layer_shell_v1_get_layer_surface(g->layerShell, o->surface, out->output,
-                                                         ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY,
-                                                         "veskosd");
+        o->layer = zwlr_layer_shell_v1_get_layer_surface(
+            g->layerShell, o->surface, out->output, ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "veskosd");
         zwlr_layer_surface_v1_add_listener(o->layer, &kOverlayListener, o.get());
-        zwlr_layer_surface_v1_set_anchor(o->layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP |
-                                                       ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
-                                                       ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT |
-                                                       ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+        zwlr_layer_surface_v1_set_anchor(
+            o->layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                          ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
         zwlr_layer_surface_v1_set_size(o->layer, 0, 0);
         zwlr_layer_surface_v1_set_exclusive_zone(o->layer, -1);
         zwlr_layer_surface_v1_set_keyboard_interactivity(o->layer, 1);
@@ -127,8 +125,8 @@ void WaylandInput::configured(Overlay& o, uint32_t width, uint32_t height) {
     WaylandGlobals* g = display_->globals();
     if (o.configured || !g) return;
     // Fully transparent: the file's zeros, never written.
-    wl_buffer* b = buffers_.make(g->shm, nullptr, static_cast<int>(width),
-                                 static_cast<int>(height));
+    wl_buffer* b =
+        buffers_.make(g->shm, nullptr, static_cast<int>(width), static_cast<int>(height));
     if (!b) return;
     o.configured = true;
     wl_surface_attach(o.surface, b, 0, 0);
@@ -155,12 +153,12 @@ bool WaylandInput::keyboardLocked(WaylandGlobals& g) {
     if (fd < 0) return false;
     // The compositor maps the keymap with its terminating zero.
     const std::size_t size = kKeymap.size() + 1;
-    const bool written = ::write(fd, kKeymap.data(), kKeymap.size()) ==
-                             static_cast<ssize_t>(kKeymap.size()) &&
-                         ::write(fd, "", 1) == 1;
+    const bool written =
+        ::write(fd, kKeymap.data(), kKeymap.size()) == static_cast<ssize_t>(kKeymap.size()) &&
+        ::write(fd, "", 1) == 1;
     if (written) {
-        keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(g.virtualKeyboards,
-                                                                           g.seat);
+        keyboard_ =
+            zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(g.virtualKeyboards, g.seat);
         zwp_virtual_keyboard_v1_keymap(keyboard_, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd,
                                        static_cast<uint32_t>(size));
     }
@@ -187,8 +185,9 @@ void WaylandInput::injectKey(uint32_t vk, bool up) {
     }
     const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now().time_since_epoch());
-    zwp_virtual_keyboard_v1_key(keyboard_, static_cast<uint32_t>(now.count()), code,
-                                up ? WL_KEYBOARD_KEY_STATE_RELEASED : WL_KEYBOARD_KEY_STATE_PRESSED);
+    zwp_virtual_keyboard_v1_key(
+        keyboard_, static_cast<uint32_t>(now.count()), code,
+        up ? WL_KEYBOARD_KEY_STATE_RELEASED : WL_KEYBOARD_KEY_STATE_PRESSED);
     display_->flush();
 }
 

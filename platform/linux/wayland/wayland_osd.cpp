@@ -162,9 +162,9 @@ void WaylandOsd::createLocked(WaylandGlobals& g, const std::string& outputName) 
     wl_surface_set_input_region(s->surface, none);
     wl_region_destroy(none);
     WaylandOutput* out = outputName.empty() ? nullptr : outputNamed(g, outputName);
-    s->layer = zwlr_layer_shell_v1_get_layer_surface(g.layerShell, s->surface,
-                                                     out ? out->output : nullptr,
-                                                     ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "veskosd");
+    s->layer =
+        zwlr_layer_shell_v1_get_layer_surface(g.layerShell, s->surface, out ? out->output : nullptr,
+                                              ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "veskosd");
     zwlr_layer_surface_v1_add_listener(s->layer, &kLayerListener, s.get());
     zwlr_layer_surface_v1_set_anchor(
         s->layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
@@ -250,8 +250,8 @@ void WaylandOsd::enter(void* data, wl_surface*, wl_output* output) {
         self.lastEntered_ = o->name;
         // The compositor chose another output than the one the bar was placed on: the core
         // places it again, on this one.
-        if (o->name != self.monitorName_ && (o->width() != self.monitor_.width() ||
-                                              o->height() != self.monitor_.height())) {
+        if (o->name != self.monitorName_ &&
+            (o->width() != self.monitor_.width() || o->height() != self.monitor_.height())) {
             if (self.displayChanged_) self.display_->later(self.displayChanged_);
         }
         break;

@@ -8,8 +8,7 @@ using platform::linux_adapter::DisplayServer;
 
 namespace {
 
-DisplayFacts facts(bool wayland, bool answers, bool layerShell, bool x11,
-                   const char* forced = "") {
+DisplayFacts facts(bool wayland, bool answers, bool layerShell, bool x11, const char* forced = "") {
     DisplayFacts f;
     f.forced = forced;
     f.waylandDisplay = wayland;

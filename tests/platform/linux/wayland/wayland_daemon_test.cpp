@@ -27,13 +27,15 @@ TEST(WaylandDaemonTest, AVolumeKeyShowsTheBarOnTheFocusedOutputAndItFadesAway) {
     ASSERT_TRUE(wltest::eventually([&] { return d.status()["osd"]["alpha"] == 192; }));
     EXPECT_EQ(d.status()["osd"]["rect"]["left"], 595);
     EXPECT_EQ(d.status()["osd"]["rect"]["top"], 960);
-    EXPECT_TRUE(wltest::eventually([&] { return barShown(sway.screenshot("HEADLESS-1"), before); }));
+    EXPECT_TRUE(
+        wltest::eventually([&] { return barShown(sway.screenshot("HEADLESS-1"), before); }));
     // Nothing outside it, nor on the other output.
     EXPECT_EQ(sway.screenshot("HEADLESS-1").at(590, 970), before.at(590, 970));
     // One second of hold and 23 steps of 100 ms.
     EXPECT_TRUE(wltest::eventually([&] { return d.status()["osd"]["alpha"] == 0; },
                                    std::chrono::seconds(6)));
-    EXPECT_TRUE(wltest::eventually([&] { return sway.screenshot("HEADLESS-1").rgb == before.rgb; }));
+    EXPECT_TRUE(
+        wltest::eventually([&] { return sway.screenshot("HEADLESS-1").rgb == before.rgb; }));
 }
 
 TEST(WaylandDaemonTest, TheDisplayServerCanBeForced) {

@@ -42,14 +42,13 @@ TEST(WaylandInputTest, BlockingSwallowsTheKeyboardUntilItEnds) {
     auto display = WaylandDisplay::open(sway.socket(), error);
     ASSERT_TRUE(display) << error;
     WaylandInput input(display);
-    input.start([](std::function<void()>) {}, [](uint32_t, uint32_t, uint32_t) {});
+    input.start([](const std::function<void()>&) {}, [](uint32_t, uint32_t, uint32_t) {});
     // The Control tap comes through the virtual keyboard as the right Control key (97). The
     // first one makes the seat's keyboard, which the window asks for only then; it stays, so
     // the window keeps a keyboard to be focused by.
     input.injectKey(platform::VK_RCONTROL, false);
     input.injectKey(platform::VK_RCONTROL, true);
-    ASSERT_TRUE(eventually([&] { return count(readFile(log), "focus in") == 1; }))
-        << readFile(log);
+    ASSERT_TRUE(eventually([&] { return count(readFile(log), "focus in") == 1; })) << readFile(log);
     const std::size_t keysBefore = count(readFile(log), "key ");
     input.injectKey(platform::VK_RCONTROL, false);
     input.injectKey(platform::VK_RCONTROL, true);
@@ -68,8 +67,7 @@ TEST(WaylandInputTest, BlockingSwallowsTheKeyboardUntilItEnds) {
     input.setBlocking(false);
     EXPECT_EQ(input.overlays(), 0u);
     // Keys typed while blocked would have come before the focus came back.
-    EXPECT_TRUE(eventually([&] { return count(readFile(log), "focus in") == 2; }))
-        << readFile(log);
+    EXPECT_TRUE(eventually([&] { return count(readFile(log), "focus in") == 2; })) << readFile(log);
     ASSERT_TRUE(sway.type("e"));
     EXPECT_TRUE(eventually([&] { return count(readFile(log), "key ") == keysTapped + 2; }))
         << readFile(log);

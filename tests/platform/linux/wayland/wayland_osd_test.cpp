@@ -61,9 +61,9 @@ TEST_F(WaylandOsdTest, FocusedOutputShowsTheReferencePixelsWherePlacedAndNothing
     const testsupport::Screenshot before = sway.screenshot("HEADLESS-1");
     const platform::Pixels ref = show(osd, monitor, 255);
     // 31 % from the left, three 40-pixel docks above the bottom.
-    EXPECT_TRUE(eventually(
-        [&] { return mismatches(sway.screenshot("HEADLESS-1"), ref, 595, 960, 1) == 0; }))
-        << mismatches(sway.screenshot("HEADLESS-1"), ref, 595, 960, 1);
+    EXPECT_TRUE(eventually([&] {
+        return mismatches(sway.screenshot("HEADLESS-1"), ref, 595, 960, 1) == 0;
+    })) << mismatches(sway.screenshot("HEADLESS-1"), ref, 595, 960, 1);
     // Each fade step is painted: half the alpha over the background below.
     osd.setAlpha(128);
     const uint32_t background = before.at(600, 970) & 0xFF;
@@ -93,9 +93,9 @@ TEST_F(WaylandOsdTest, NamedOutputAtScaleTwoGetsTwiceThePixelsInItsLogicalPlace)
     ASSERT_EQ(monitor, (platform::Rect{0, 0, 960, 540}));
     const platform::Pixels ref = show(osd, monitor, 255);
     // 297 = 31 % of 960, 420 = 540 - 3 x 40.
-    EXPECT_TRUE(eventually(
-        [&] { return mismatches(sway.screenshot("HEADLESS-2"), ref, 297, 420, 2) == 0; }))
-        << mismatches(sway.screenshot("HEADLESS-2"), ref, 297, 420, 2);
+    EXPECT_TRUE(eventually([&] {
+        return mismatches(sway.screenshot("HEADLESS-2"), ref, 297, 420, 2) == 0;
+    })) << mismatches(sway.screenshot("HEADLESS-2"), ref, 297, 420, 2);
 }
 
 TEST_F(WaylandOsdTest, AllOutputsShowTheBar) {
@@ -109,9 +109,9 @@ TEST_F(WaylandOsdTest, AllOutputsShowTheBar) {
     EXPECT_TRUE(eventually(
         [&] { return mismatches(sway.screenshot("HEADLESS-1"), ref, 595, 960, 1) == 0; }));
     // The 729-pixel bar kept whole on the 960-pixel output: pulled left to 960 - 729.
-    EXPECT_TRUE(eventually(
-        [&] { return mismatches(sway.screenshot("HEADLESS-2"), ref, 231, 420, 2) == 0; }))
-        << mismatches(sway.screenshot("HEADLESS-2"), ref, 231, 420, 2);
+    EXPECT_TRUE(eventually([&] {
+        return mismatches(sway.screenshot("HEADLESS-2"), ref, 231, 420, 2) == 0;
+    })) << mismatches(sway.screenshot("HEADLESS-2"), ref, 231, 420, 2);
     EXPECT_EQ(osd.surfaces(), 2u);
 }
 
