@@ -2,6 +2,8 @@
 // change ("focus in"/"focus out"), key ("key CODE STATE") and pointer button ("button"), so a
 // test sees what reached it. It makes a virtual pointer too: a headless seat has no pointer
 // until one exists, and sway's `seat seat0 cursor ...` then moves and clicks it.
+// With the argument "panel HEIGHT" it is a dock instead: a layer-shell surface at the bottom of
+// the focused output with an exclusive zone of HEIGHT.
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/linux/wayland/layer_shell.h"
 #include "wlr-virtual-pointer-unstable-v1-client.h"
 #include "xdg-shell-client.h"
 
@@ -20,6 +23,7 @@ wl_shm* shm = nullptr;
 wl_seat* seat = nullptr;
 xdg_wm_base* wmBase = nullptr;
 zwlr_virtual_pointer_manager_v1* pointers = nullptr;
+zwlr_layer_shell_v1* layerShell = nullptr;
 wl_surface* surface = nullptr;
 wl_keyboard* keyboard = nullptr;
 wl_pointer* pointer = nullptr;
@@ -118,6 +122,9 @@ const wl_registry_listener registryListener = {
             wmBase =
                 static_cast<xdg_wm_base*>(wl_registry_bind(r, name, &xdg_wm_base_interface, 1));
             xdg_wm_base_add_listener(wmBase, &wmBaseListener, nullptr);
+        } else if (i == zwlr_layer_shell_v1_interface.name) {
+            layerShell = static_cast<zwlr_layer_shell_v1*>(
+                wl_registry_bind(r, name, &zwlr_layer_shell_v1_interface, 1));
         } else if (i == zwlr_virtual_pointer_manager_v1_interface.name) {
             pointers = static_cast<zwlr_virtual_pointer_manager_v1*>(
                 wl_registry_bind(r, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
@@ -127,7 +134,29 @@ const wl_registry_listener registryListener = {
 
 }  // namespace
 
-int main() {
+const zwlr_layer_surface_v1_listener panelListener = {
+    [](void*, zwlr_layer_surface_v1* l, uint32_t serial, uint32_t w, uint32_t h) {
+        zwlr_layer_surface_v1_ack_configure(l, serial);
+        wl_surface_attach(surface, whiteBuffer(static_cast<int>(w), static_cast<int>(h)), 0, 0);
+        wl_surface_damage(surface, 0, 0, INT32_MAX, INT32_MAX);
+        wl_surface_commit(surface);
+        say("mapped");
+    },
+    [](void*, zwlr_layer_surface_v1*) {}};
+
+void makePanel(int height) {
+    zwlr_layer_surface_v1* l = zwlr_layer_shell_v1_get_layer_surface(
+        layerShell, surface, nullptr, ZWLR_LAYER_SHELL_V1_LAYER_TOP, "panel");
+    zwlr_layer_surface_v1_add_listener(l, &panelListener, nullptr);
+    zwlr_layer_surface_v1_set_anchor(l, ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                                            ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT |
+                                            ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+    zwlr_layer_surface_v1_set_size(l, 0, static_cast<uint32_t>(height));
+    zwlr_layer_surface_v1_set_exclusive_zone(l, height);
+    wl_surface_commit(surface);
+}
+
+int main(int argc, char** argv) {
     wl_display* d = wl_display_connect(nullptr);
     if (!d) {
         std::fprintf(stderr, "no compositor\n");
@@ -139,6 +168,12 @@ int main() {
     if (!compositor || !shm || !wmBase) return 1;
     if (pointers) zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointers, seat);
     surface = wl_compositor_create_surface(compositor);
+    if (argc == 3 && std::string(argv[1]) == "panel" && layerShell) {
+        makePanel(std::stoi(argv[2]));
+        while (wl_display_dispatch(d) >= 0) {
+        }
+        return 0;
+    }
     xdg_surface* xs = xdg_wm_base_get_xdg_surface(wmBase, surface);
     xdg_surface_add_listener(xs, &xdgSurfaceListener, nullptr);
     xdg_toplevel* top = xdg_surface_get_toplevel(xs);

@@ -26,6 +26,14 @@ const zwlr_layer_surface_v1_listener kLayerListener = {
         s->owner->closed(*s);
     }};
 
+const zwlr_layer_surface_v1_listener kProbeListener = {
+    [](void* data, zwlr_layer_surface_v1* l, uint32_t serial, uint32_t, uint32_t h) {
+        zwlr_layer_surface_v1_ack_configure(l, serial);
+        auto* p = static_cast<WaylandOsd::Probe*>(data);
+        p->owner->probed(*p, h);
+    },
+    [](void*, zwlr_layer_surface_v1*) {}};
+
 }  // namespace
 
 WaylandOsd::WaylandOsd(std::shared_ptr<WaylandDisplay> display, std::string output)
@@ -36,6 +44,7 @@ WaylandOsd::~WaylandOsd() {
     auto l = display_->lock();
     for (auto& s : surfaces_) destroyLocked(*s);
     surfaces_.clear();
+    destroyProbesLocked();
     buffers_.forget();
     display_->flush();
 }
@@ -46,6 +55,10 @@ void WaylandOsd::prepare(std::function<void()> displayChanged) {
         displayChanged_ = std::move(displayChanged);
     }
     display_->addClient(this);
+    {
+        auto l = display_->lock();
+        if (WaylandGlobals* g = display_->globals()) probeLocked(*g);
+    }
     display_->start();
     setAlpha(0);
 }
@@ -105,8 +118,52 @@ Rect WaylandOsd::primaryMonitor() {
 
 bool WaylandOsd::taskbarRect(Rect& rect) {
     auto l = display_->lock();
-    rect = {monitor_.left, monitor_.bottom - kDefaultDockHeight, monitor_.right, monitor_.bottom};
+    WaylandGlobals* g = display_->globals();
+    const int panels = g ? panelsLocked(*g, monitorName_) : 0;
+    rect = {monitor_.left, monitor_.bottom - (panels > 0 ? panels : kDefaultDockHeight),
+            monitor_.right, monitor_.bottom};
     return true;
+}
+
+int WaylandOsd::panelsLocked(WaylandGlobals& g, const std::string& name) {
+    const WaylandOutput* out = outputNamed(g, name);
+    const auto it = usableHeight_.find(name);
+    if (!out || it == usableHeight_.end() || it->second <= 0) return 0;
+    return std::max(0, out->height() - it->second);
+}
+
+void WaylandOsd::probeLocked(WaylandGlobals& g) {
+    destroyProbesLocked();
+    if (!g.layerShell) return;
+    for (auto& o : g.outputs) {
+        auto p = std::make_unique<Probe>();
+        p->owner = this;
+        p->outputName = o->name;
+        p->surface = wl_compositor_create_surface(g.compositor);
+        p->layer = zwlr_layer_shell_v1_get_layer_surface(
+            g.layerShell, p->surface, o->output, ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND, "veskosd");
+        zwlr_layer_surface_v1_add_listener(p->layer, &kProbeListener, p.get());
+        zwlr_layer_surface_v1_set_anchor(
+            p->layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                          ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+        zwlr_layer_surface_v1_set_size(p->layer, 0, 0);
+        wl_surface_commit(p->surface);
+        probes_.push_back(std::move(p));
+    }
+    display_->flush();
+}
+
+void WaylandOsd::destroyProbesLocked() {
+    for (auto& p : probes_) {
+        zwlr_layer_surface_v1_destroy(p->layer);
+        wl_surface_destroy(p->surface);
+    }
+    probes_.clear();
+    usableHeight_.clear();
+}
+
+void WaylandOsd::probed(Probe& p, uint32_t height) {
+    usableHeight_[p.outputName] = static_cast<int>(height);
 }
 
 void WaylandOsd::present(const Pixels& client) {
@@ -178,12 +235,16 @@ void WaylandOsd::createLocked(WaylandGlobals& g, const std::string& outputName) 
 // The core's rectangle as margins from the output's bottom-left corner; on an output narrower
 // or lower than the one it was placed on (--osd-output all), pulled in to stay whole.
 void WaylandOsd::placeLocked(WaylandGlobals& g, Surface& s) {
-    const WaylandOutput* out = outputNamed(g, s.outputName.empty() ? monitorName_ : s.outputName);
+    const std::string& name = s.outputName.empty() ? monitorName_ : s.outputName;
+    const WaylandOutput* out = outputNamed(g, name);
     int left = rect_.left - monitor_.left;
-    int bottom = monitor_.bottom - rect_.bottom;
+    // Anchored with no exclusive zone of its own, the surface is placed inside what the panels
+    // leave: its margin counts from their top.
+    const int panels = panelsLocked(g, name);
+    int bottom = monitor_.bottom - rect_.bottom - panels;
     if (out && out->width() > 0) left = std::max(0, std::min(left, out->width() - rect_.width()));
     if (out && out->height() > 0) {
-        bottom = std::max(0, std::min(bottom, out->height() - rect_.height()));
+        bottom = std::max(0, std::min(bottom, out->height() - panels - rect_.height()));
     }
     if (s.width == rect_.width() && s.height == rect_.height() && s.left == left &&
         s.bottom == bottom) {
@@ -264,6 +325,7 @@ void WaylandOsd::leave(void*, wl_surface*, wl_output*) {}
 void WaylandOsd::connectionLost() {
     for (auto& s : surfaces_) destroyLocked(*s);
     surfaces_.clear();
+    destroyProbesLocked();
     buffers_.forget();
 }
 
@@ -272,6 +334,7 @@ void WaylandOsd::connectionLost() {
 void WaylandOsd::outputsChanged() {
     for (auto& s : surfaces_) destroyLocked(*s);
     surfaces_.clear();
+    if (WaylandGlobals* g = display_->globals()) probeLocked(*g);
     updateLocked();
     if (displayChanged_) display_->later(displayChanged_);
 }

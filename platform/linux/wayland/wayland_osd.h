@@ -1,12 +1,15 @@
 // The OSD as a layer-shell surface on the overlay layer: anchored to the bottom-left corner of
 // its output with margins that put it where the core placed it, clicks passing through, no
 // keyboard, no exclusive zone. Each alpha is painted into the buffer; at alpha 0 the surface is
-// destroyed, so nothing of it is left on screen. `output` is "focused" (the compositor's choice,
+// destroyed, so nothing of it is left on screen. The dock is what panels' exclusive zones take of
+// the output's height, taken to lie at its bottom (a client is never told where they are); with
+// none, the 40-pixel strip. `output` is "focused" (the compositor's choice,
 // normally the output last used), "all", or an output's name.
 #pragma once
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,9 +53,19 @@ public:
         int width = 0, height = 0, left = 0, bottom = 0, scale = 0;
     };
 
+    // An unmapped surface that fills what other surfaces' exclusive zones leave of an output:
+    // its configured height tells how much of the output's height panels take.
+    struct Probe {
+        WaylandOsd* owner = nullptr;
+        std::string outputName;
+        wl_surface* surface = nullptr;
+        zwlr_layer_surface_v1* layer = nullptr;
+    };
+
     // Listener calls, under the display's lock.
     void configured(Surface& s);
     void closed(Surface& s);
+    void probed(Probe& p, uint32_t height);
 
 private:
     void connectionLost() override;
@@ -63,6 +76,10 @@ private:
     int scaleLocked(WaylandGlobals& g, const Surface& s);
     void drawLocked(WaylandGlobals& g, Surface& s);
     void destroyLocked(Surface& s);
+    void probeLocked(WaylandGlobals& g);
+    void destroyProbesLocked();
+    // The height panels take at the bottom of the named output; 0 when none or not known.
+    int panelsLocked(WaylandGlobals& g, const std::string& name);
     WaylandOutput* outputNamed(WaylandGlobals& g, const std::string& name);
     WaylandOutput* monitorOutputLocked(WaylandGlobals& g);
 
@@ -80,6 +97,8 @@ private:
     Pixels composed_;
     ShmBuffers buffers_;
     std::vector<std::unique_ptr<Surface>> surfaces_;
+    std::vector<std::unique_ptr<Probe>> probes_;
+    std::map<std::string, int> usableHeight_;
     std::function<void()> displayChanged_;
 };
 
