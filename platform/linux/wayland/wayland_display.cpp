@@ -32,7 +32,11 @@ void outputMode(void* data, wl_output*, uint32_t flags, int32_t w, int32_t h, in
         o->modeHeight = h;
     }
 }
-void outputDone(void*, wl_output*) {}
+// Users hear of an output once it is complete: with xdg-output, once its name has come too.
+void outputDone(void* data, wl_output*) {
+    auto* o = static_cast<WaylandOutput*>(data);
+    if (!o->xdgOutput || !o->name.empty()) o->globals->outputsChanged = true;
+}
 void outputScale(void* data, wl_output*, int32_t factor) {
     static_cast<WaylandOutput*>(data)->scale = factor > 0 ? factor : 1;
 }
@@ -89,12 +93,12 @@ void registryGlobal(void* data, wl_registry* r, uint32_t name, const char* iface
             r, name, &zwp_virtual_keyboard_manager_v1_interface, version, 1);
     } else if (i == wl_output_interface.name) {
         auto o = std::make_unique<WaylandOutput>();
+        o->globals = &g;
         o->globalName = name;
         o->output = bind<wl_output>(r, name, &wl_output_interface, version, 2);
         wl_output_add_listener(o->output, &kOutputListener, o.get());
         watchOutput(g, *o);
         g.outputs.push_back(std::move(o));
-        g.outputsChanged = true;
     }
 }
 

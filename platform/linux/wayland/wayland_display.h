@@ -26,7 +26,10 @@ struct zwp_virtual_keyboard_manager_v1;
 
 namespace platform::linux_adapter {
 
+struct WaylandGlobals;
+
 struct WaylandOutput {
+    WaylandGlobals* globals = nullptr;
     uint32_t globalName = 0;
     wl_output* output = nullptr;
     zxdg_output_v1* xdgOutput = nullptr;

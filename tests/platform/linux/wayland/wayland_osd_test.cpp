@@ -199,3 +199,43 @@ TEST_F(WaylandOsdTest, APanelsExclusiveZoneIsTheDockTheBarIsPlacedAbove) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WaylandOsdTest, OnTheOutputTheCompositorPicksTheBarIsPlacedAgainInItsPixels) {
+    sway.msg({"focus", "output", "HEADLESS-2"});
+    auto display = connect();
+    ASSERT_TRUE(display);
+    WaylandOsd osd(display, "focused");
+    std::atomic<int> changes{0};
+    osd.prepare([&] { ++changes; });
+    // Placed first on the first output; the compositor shows it on the focused one, and the core
+    // hears of a display change.
+    show(osd, osd.primaryMonitor(), 255);
+    ASSERT_TRUE(eventually([&] { return changes == 1; }));
+    const platform::Rect monitor = osd.primaryMonitor();
+    ASSERT_EQ(monitor, (platform::Rect{0, 0, 960, 540}));
+    const platform::Pixels ref = show(osd, monitor, 255);
+    EXPECT_TRUE(eventually([&] {
+        return mismatches(sway.screenshot("HEADLESS-2"), ref, 297, 420, 2) == 0;
+    })) << mismatches(sway.screenshot("HEADLESS-2"), ref, 297, 420, 2);
+}
+
+TEST_F(WaylandOsdTest, ANewOutputIsADisplayChangeAndGetsItsBar) {
+    auto display = connect();
+    ASSERT_TRUE(display);
+    WaylandOsd osd(display, "all");
+    std::atomic<int> changes{0};
+    osd.prepare([&] { ++changes; });
+    show(osd, osd.primaryMonitor(), 255);
+    ASSERT_TRUE(eventually([&] { return osd.surfaces() == 2; }));
+    sway.msg({"create_output"});
+    EXPECT_TRUE(eventually([&] { return changes >= 1; }));
+    const platform::Pixels ref = show(osd, osd.primaryMonitor(), 255);
+    EXPECT_TRUE(eventually([&] { return osd.surfaces() == 3; })) << osd.surfaces();
+    EXPECT_TRUE(eventually([&] {
+        return mismatches(sway.screenshot("HEADLESS-3"), ref, 595, 960, 1) == 0;
+    })) << mismatches(sway.screenshot("HEADLESS-3"), ref, 595, 960, 1);
+}
+
+}  // namespace
