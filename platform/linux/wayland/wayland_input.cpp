@@ -40,7 +40,11 @@ const zwlr_layer_surface_v1_listener kOverlayListener = {
 }  // namespace
 
 WaylandInput::WaylandInput(std::shared_ptr<WaylandDisplay> display)
-    : display_(std::move(display)) {}
+    : display_(std::move(display)) {
+    // From here on it hears of a lost compositor, whose objects it must not touch again.
+    display_->addClient(this);
+    display_->start();
+}
 
 WaylandInput::~WaylandInput() {
     display_->removeClient(this);
@@ -53,7 +57,6 @@ WaylandInput::~WaylandInput() {
 
 void WaylandInput::start(std::function<void(std::function<void()>)>,
                          std::function<void(uint32_t, uint32_t, uint32_t)>) {
-    display_->addClient(this);
     display_->start();
 }
 

@@ -37,7 +37,11 @@ const zwlr_layer_surface_v1_listener kProbeListener = {
 }  // namespace
 
 WaylandOsd::WaylandOsd(std::shared_ptr<WaylandDisplay> display, std::string output)
-    : display_(std::move(display)), output_(std::move(output)) {}
+    : display_(std::move(display)), output_(std::move(output)) {
+    // From here on it hears of a lost compositor, whose objects it must not touch again.
+    display_->addClient(this);
+    display_->start();
+}
 
 WaylandOsd::~WaylandOsd() {
     display_->removeClient(this);
@@ -54,7 +58,6 @@ void WaylandOsd::prepare(std::function<void()> displayChanged) {
         auto l = display_->lock();
         displayChanged_ = std::move(displayChanged);
     }
-    display_->addClient(this);
     {
         auto l = display_->lock();
         if (WaylandGlobals* g = display_->globals()) probeLocked(*g);
