@@ -58,15 +58,19 @@ wl_buffer* ShmBuffers::make(wl_shm* shm, const Pixels* pixels, int width, int he
     return buffer;
 }
 
-Pixels upscale(const Pixels& image, int factor) {
-    if (factor <= 1) return image;
+Pixels resample(const Pixels& image, int width, int height) {
+    if (width == image.width && height == image.height) return image;
     Pixels out;
-    out.width = image.width * factor;
-    out.height = image.height * factor;
-    out.argb.resize(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height));
-    for (int y = 0; y < out.height; ++y) {
-        for (int x = 0; x < out.width; ++x)
-            out.argb[out.index(x, y)] = image.at(x / factor, y / factor);
+    if (image.width <= 0 || image.height <= 0 || width <= 0 || height <= 0) return out;
+    out.width = width;
+    out.height = height;
+    out.argb.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        const int sy = static_cast<int>(static_cast<int64_t>(y) * image.height / height);
+        for (int x = 0; x < width; ++x) {
+            const int sx = static_cast<int>(static_cast<int64_t>(x) * image.width / width);
+            out.argb[out.index(x, y)] = image.at(sx, sy);
+        }
     }
     return out;
 }

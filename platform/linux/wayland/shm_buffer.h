@@ -25,7 +25,8 @@ private:
     std::set<wl_buffer*> live_;
 };
 
-// `image` with each pixel made a `factor` x `factor` block: the frame at an output's scale.
-Pixels upscale(const Pixels& image, int factor);
+// `image` at `width` x `height`, each pixel taken from the one it falls on: the frame at an
+// output's scale, whole pixels kept whole at 2x and as near as can be at 1.5x.
+Pixels resample(const Pixels& image, int width, int height);
 
 }  // namespace platform::linux_adapter

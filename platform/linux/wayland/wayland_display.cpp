@@ -11,7 +11,9 @@
 #include <system_error>
 
 #include "base/os.h"
+#include "fractional-scale-v1-client.h"
 #include "platform/linux/wayland/layer_shell.h"
+#include "viewporter-client.h"
 #include "virtual-keyboard-unstable-v1-client.h"
 #include "xdg-output-unstable-v1-client.h"
 
@@ -91,6 +93,11 @@ void registryGlobal(void* data, wl_registry* r, uint32_t name, const char* iface
     } else if (i == zwp_virtual_keyboard_manager_v1_interface.name && !g.virtualKeyboards) {
         g.virtualKeyboards = bind<zwp_virtual_keyboard_manager_v1>(
             r, name, &zwp_virtual_keyboard_manager_v1_interface, version, 1);
+    } else if (i == wp_viewporter_interface.name && !g.viewporter) {
+        g.viewporter = bind<wp_viewporter>(r, name, &wp_viewporter_interface, version, 1);
+    } else if (i == wp_fractional_scale_manager_v1_interface.name && !g.fractionalScales) {
+        g.fractionalScales = bind<wp_fractional_scale_manager_v1>(
+            r, name, &wp_fractional_scale_manager_v1_interface, version, 1);
     } else if (i == wl_output_interface.name) {
         auto o = std::make_unique<WaylandOutput>();
         o->globals = &g;
@@ -123,6 +130,8 @@ void destroyGlobals(WaylandGlobals& g) {
     for (auto& o : g.outputs) destroyOutput(*o);
     g.outputs.clear();
     if (g.virtualKeyboards) zwp_virtual_keyboard_manager_v1_destroy(g.virtualKeyboards);
+    if (g.fractionalScales) wp_fractional_scale_manager_v1_destroy(g.fractionalScales);
+    if (g.viewporter) wp_viewporter_destroy(g.viewporter);
     if (g.xdgOutputs) zxdg_output_manager_v1_destroy(g.xdgOutputs);
     if (g.layerShell) zwlr_layer_shell_v1_destroy(g.layerShell);
     if (g.seat) wl_seat_destroy(g.seat);

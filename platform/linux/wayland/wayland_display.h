@@ -23,6 +23,8 @@ struct zwlr_layer_shell_v1;
 struct zxdg_output_manager_v1;
 struct zxdg_output_v1;
 struct zwp_virtual_keyboard_manager_v1;
+struct wp_viewporter;
+struct wp_fractional_scale_manager_v1;
 
 namespace platform::linux_adapter {
 
@@ -52,6 +54,8 @@ struct WaylandGlobals {
     zwlr_layer_shell_v1* layerShell = nullptr;
     zxdg_output_manager_v1* xdgOutputs = nullptr;
     zwp_virtual_keyboard_manager_v1* virtualKeyboards = nullptr;
+    wp_viewporter* viewporter = nullptr;
+    wp_fractional_scale_manager_v1* fractionalScales = nullptr;
     std::vector<std::unique_ptr<WaylandOutput>> outputs;
     bool outputsChanged = false;  // set by the listeners, taken by the event thread
 };

@@ -39,8 +39,7 @@ const zwlr_layer_surface_v1_listener kOverlayListener = {
 
 }  // namespace
 
-WaylandInput::WaylandInput(std::shared_ptr<WaylandDisplay> display)
-    : display_(std::move(display)) {
+WaylandInput::WaylandInput(std::shared_ptr<WaylandDisplay> display) : display_(std::move(display)) {
     // From here on it hears of a lost compositor, whose objects it must not touch again.
     display_->addClient(this);
     display_->start();

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
+#include "fractional-scale-v1-client.h"
 #include "platform/linux/wayland/layer_shell.h"
+#include "viewporter-client.h"
 
 namespace platform::linux_adapter {
 
@@ -24,6 +26,12 @@ const zwlr_layer_surface_v1_listener kLayerListener = {
     [](void* data, zwlr_layer_surface_v1*) {
         auto* s = static_cast<WaylandOsd::Surface*>(data);
         s->owner->closed(*s);
+    }};
+
+const wp_fractional_scale_v1_listener kFractionalListener = {
+    [](void* data, wp_fractional_scale_v1*, uint32_t scale120) {
+        auto* s = static_cast<WaylandOsd::Surface*>(data);
+        s->owner->preferredScale(*s, scale120);
     }};
 
 const zwlr_layer_surface_v1_listener kProbeListener = {
@@ -226,6 +234,14 @@ void WaylandOsd::createLocked(WaylandGlobals& g, const std::string& outputName) 
         zwlr_layer_shell_v1_get_layer_surface(g.layerShell, s->surface, out ? out->output : nullptr,
                                               ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "veskosd");
     zwlr_layer_surface_v1_add_listener(s->layer, &kLayerListener, s.get());
+    // Where the compositor scales by fractions, the buffer is made at its preferred scale and
+    // shown at the logical size through a viewport.
+    if (g.fractionalScales && g.viewporter) {
+        s->fractional =
+            wp_fractional_scale_manager_v1_get_fractional_scale(g.fractionalScales, s->surface);
+        wp_fractional_scale_v1_add_listener(s->fractional, &kFractionalListener, s.get());
+        s->viewport = wp_viewporter_get_viewport(g.viewporter, s->surface);
+    }
     zwlr_layer_surface_v1_set_anchor(
         s->layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
     zwlr_layer_surface_v1_set_exclusive_zone(s->layer, 0);
@@ -272,18 +288,36 @@ int WaylandOsd::scaleLocked(WaylandGlobals& g, const Surface& s) {
 void WaylandOsd::drawLocked(WaylandGlobals& g, Surface& s) {
     if (!s.configured) return;
     placeLocked(g, s);
-    const int scale = scaleLocked(g, s);
-    const Pixels frame = upscale(applyAlpha(composed_, alpha_), scale);
+    const bool fractional = s.viewport && s.scale120 > 0;
+    const int scale = fractional ? 1 : scaleLocked(g, s);
+    const auto scaled = [&](int logical) {
+        return fractional
+                   ? static_cast<int>((static_cast<int64_t>(logical) * s.scale120 + 60) / 120)
+                   : logical * scale;
+    };
+    const Pixels frame =
+        resample(applyAlpha(composed_, alpha_), scaled(composed_.width), scaled(composed_.height));
     wl_buffer* buffer = buffers_.make(g.shm, &frame);
     if (!buffer) return;
     s.scale = scale;
     wl_surface_set_buffer_scale(s.surface, scale);
+    if (fractional) wp_viewport_set_destination(s.viewport, composed_.width, composed_.height);
     wl_surface_attach(s.surface, buffer, 0, 0);
     wl_surface_damage(s.surface, 0, 0, frame.width, frame.height);
     wl_surface_commit(s.surface);
 }
 
+void WaylandOsd::preferredScale(Surface& s, uint32_t scale120) {
+    if (s.scale120 == scale120) return;
+    s.scale120 = scale120;
+    if (WaylandGlobals* g = display_->globals()) drawLocked(*g, s);
+}
+
 void WaylandOsd::destroyLocked(Surface& s) {
+    if (s.viewport) wp_viewport_destroy(s.viewport);
+    if (s.fractional) wp_fractional_scale_v1_destroy(s.fractional);
+    s.viewport = nullptr;
+    s.fractional = nullptr;
     if (s.layer) zwlr_layer_surface_v1_destroy(s.layer);
     if (s.surface) wl_surface_destroy(s.surface);
     s.layer = nullptr;
@@ -320,7 +354,8 @@ void WaylandOsd::enter(void* data, wl_surface*, wl_output* output) {
         }
         break;
     }
-    if (s.configured && self.scaleLocked(*g, s) != s.scale) self.drawLocked(*g, s);
+    const bool fractional = s.viewport && s.scale120 > 0;
+    if (s.configured && !fractional && self.scaleLocked(*g, s) != s.scale) self.drawLocked(*g, s);
 }
 
 void WaylandOsd::leave(void*, wl_surface*, wl_output*) {}

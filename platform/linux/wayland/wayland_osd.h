@@ -20,6 +20,8 @@
 
 struct wl_surface;
 struct zwlr_layer_surface_v1;
+struct wp_viewport;
+struct wp_fractional_scale_v1;
 
 namespace platform::linux_adapter {
 
@@ -48,6 +50,9 @@ public:
         std::string outputName;  // empty: the compositor's choice
         wl_surface* surface = nullptr;
         zwlr_layer_surface_v1* layer = nullptr;
+        wp_viewport* viewport = nullptr;
+        wp_fractional_scale_v1* fractional = nullptr;
+        uint32_t scale120 = 0;  // the compositor's preferred scale in 120ths; 0: not told
         bool configured = false;
         std::string entered;  // the output it was last seen on
         int width = 0, height = 0, left = 0, bottom = 0, scale = 0;
@@ -65,6 +70,7 @@ public:
     // Listener calls, under the display's lock.
     void configured(Surface& s);
     void closed(Surface& s);
+    void preferredScale(Surface& s, uint32_t scale120);
     void probed(Probe& p, uint32_t height);
 
 private:
