@@ -67,6 +67,15 @@ void watchOutput(WaylandGlobals& g, WaylandOutput& o) {
     }
 }
 
+void seatCapabilities(void* data, wl_seat*, uint32_t caps) {
+    auto& g = *static_cast<WaylandGlobals*>(data);
+    const bool keyboard = (caps & WL_SEAT_CAPABILITY_KEYBOARD) != 0;
+    if (keyboard != g.keyboard) g.seatChanged = true;
+    g.keyboard = keyboard;
+}
+void seatName(void*, wl_seat*, const char*) {}
+const wl_seat_listener kSeatListener = {seatCapabilities, seatName};
+
 template <class T>
 T* bind(wl_registry* r, uint32_t name, const wl_interface* iface, uint32_t offered,
         uint32_t wanted) {
@@ -82,7 +91,8 @@ void registryGlobal(void* data, wl_registry* r, uint32_t name, const char* iface
     } else if (i == wl_shm_interface.name && !g.shm) {
         g.shm = bind<wl_shm>(r, name, &wl_shm_interface, version, 1);
     } else if (i == wl_seat_interface.name && !g.seat) {
-        g.seat = bind<wl_seat>(r, name, &wl_seat_interface, version, 1);
+        g.seat = bind<wl_seat>(r, name, &wl_seat_interface, version, 5);
+        wl_seat_add_listener(g.seat, &kSeatListener, &g);
     } else if (i == zwlr_layer_shell_v1_interface.name && !g.layerShell) {
         g.layerShell =
             bind<zwlr_layer_shell_v1>(r, name, &zwlr_layer_shell_v1_interface, version, 2);
@@ -210,6 +220,7 @@ std::unique_ptr<WaylandGlobals> WaylandDisplay::connect(const std::string& name,
         return nullptr;
     }
     g->outputsChanged = false;
+    g->seatChanged = false;
     return g;
 }
 
@@ -300,6 +311,7 @@ void WaylandDisplay::run() {
             retry = std::chrono::milliseconds(250);
             globals_ = std::move(g);
             for (Client* c : clients_) c->outputsChanged();
+            for (Client* c : clients_) c->seatChanged();
             wl_display_flush(globals_->display);
         }
         wl_display* d = globals_->display;
@@ -350,9 +362,15 @@ void WaylandDisplay::run() {
         if (!broken && wl_display_dispatch_pending(d) < 0) broken = true;
         if (broken) {
             lose();
-        } else if (globals_->outputsChanged) {
-            globals_->outputsChanged = false;
-            for (Client* c : clients_) c->outputsChanged();
+        } else {
+            if (globals_->outputsChanged) {
+                globals_->outputsChanged = false;
+                for (Client* c : clients_) c->outputsChanged();
+            }
+            if (globals_->seatChanged) {
+                globals_->seatChanged = false;
+                for (Client* c : clients_) c->seatChanged();
+            }
             wl_display_flush(d);
         }
         calls.swap(later_);

@@ -57,7 +57,9 @@ struct WaylandGlobals {
     wp_viewporter* viewporter = nullptr;
     wp_fractional_scale_manager_v1* fractionalScales = nullptr;
     std::vector<std::unique_ptr<WaylandOutput>> outputs;
+    bool keyboard = false;        // the seat has a keyboard
     bool outputsChanged = false;  // set by the listeners, taken by the event thread
+    bool seatChanged = false;
 };
 
 class WaylandDisplay {
@@ -70,6 +72,8 @@ public:
         virtual void connectionLost() = 0;
         // Outputs came or went, or a new connection is there.
         virtual void outputsChanged() = 0;
+        // The seat gained or lost its keyboard.
+        virtual void seatChanged() {}
     };
 
     // Null, with the reason in `error`, when no compositor answers within 2 s. `name` as

@@ -25,9 +25,52 @@ constexpr std::string_view kKeymap =
     "  xkb_symbols { include \"pc+us\" };\n"
     "};\n";
 
-// Linux input codes of the two Control keys.
+// Linux input codes.
 constexpr uint32_t kKeyLeftCtrl = 29;
 constexpr uint32_t kKeyRightCtrl = 97;
+constexpr uint32_t kKeyDelete = 111;
+
+struct KeyCode {
+    uint32_t code, vk;
+};
+constexpr KeyCode kKeys[] = {{kKeyLeftCtrl, VK_LCONTROL},
+                             {kKeyRightCtrl, VK_RCONTROL},
+                             {kKeyDelete, VK_DELETE},
+                             {56, VK_LMENU},
+                             {100, VK_RMENU},
+                             {113, VK_VOLUME_MUTE},
+                             {114, VK_VOLUME_DOWN},
+                             {115, VK_VOLUME_UP}};
+
+// The key as the hooks know it; 0 for the keys they do not tell apart.
+uint32_t virtualKey(uint32_t code) {
+    for (const KeyCode& k : kKeys) {
+        if (k.code == code) return k.vk;
+    }
+    return 0;
+}
+
+uint32_t linuxCode(uint32_t vk) {
+    if (vk == VK_CONTROL) return kKeyLeftCtrl;
+    for (const KeyCode& k : kKeys) {
+        if (k.vk == vk) return k.code;
+    }
+    return 0;
+}
+
+const wl_keyboard_listener kKeyboardListener = {
+    [](void*, wl_keyboard*, uint32_t, int fd, uint32_t) { close(fd); },
+    [](void* data, wl_keyboard*, uint32_t, wl_surface* s, wl_array*) {
+        static_cast<WaylandInput*>(data)->keyboardFocus(s);
+    },
+    [](void* data, wl_keyboard*, uint32_t, wl_surface*) {
+        static_cast<WaylandInput*>(data)->keyboardFocus(nullptr);
+    },
+    [](void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t code, uint32_t state) {
+        static_cast<WaylandInput*>(data)->key(code, state == WL_KEYBOARD_KEY_STATE_RELEASED);
+    },
+    [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {},
+    [](void*, wl_keyboard*, int32_t, int32_t) {}};
 
 const zwlr_layer_surface_v1_listener kOverlayListener = {
     [](void* data, zwlr_layer_surface_v1* l, uint32_t serial, uint32_t w, uint32_t h) {
@@ -42,6 +85,10 @@ const zwlr_layer_surface_v1_listener kOverlayListener = {
 WaylandInput::WaylandInput(std::shared_ptr<WaylandDisplay> display) : display_(std::move(display)) {
     // From here on it hears of a lost compositor, whose objects it must not touch again.
     display_->addClient(this);
+    {
+        auto l = display_->lock();
+        seatChanged();
+    }
     display_->start();
 }
 
@@ -49,14 +96,70 @@ WaylandInput::~WaylandInput() {
     display_->removeClient(this);
     auto l = display_->lock();
     destroyLocked();
+    if (seatKeyboard_) wl_keyboard_destroy(seatKeyboard_);
     if (keyboard_) zwp_virtual_keyboard_v1_destroy(keyboard_);
     keyboard_ = nullptr;
     display_->flush();
 }
 
-void WaylandInput::start(std::function<void(std::function<void()>)>,
+void WaylandInput::start(std::function<void(std::function<void()>)> runOnGui,
                          std::function<void(uint32_t, uint32_t, uint32_t)>) {
-    display_->start();
+    auto l = display_->lock();
+    runOnGui_ = std::move(runOnGui);
+}
+
+void WaylandInput::installHooks(KeyboardHook keyboard, MouseHook) {
+    auto l = display_->lock();
+    keyboardHook_ = std::move(keyboard);
+}
+
+bool WaylandInput::keyDown(uint32_t vk) {
+    if (vk == VK_CONTROL) return downAtHook_.count(VK_LCONTROL) || downAtHook_.count(VK_RCONTROL);
+    return downAtHook_.count(vk) != 0;
+}
+
+void WaylandInput::keyboardFocus(wl_surface* surface) {
+    overlayFocused_ = false;
+    for (auto& o : overlays_) overlayFocused_ = overlayFocused_ || o->surface == surface;
+    if (!overlayFocused_) down_.clear();
+}
+
+// A key the overlay took: to the hook on the GUI thread, with the keys down at that moment.
+void WaylandInput::key(uint32_t code, bool up) {
+    if (!overlayFocused_ || !keyboardHook_ || !runOnGui_) return;
+    const uint32_t vk = virtualKey(code);
+    if (vk != 0) {
+        if (up) {
+            down_.erase(vk);
+        } else {
+            down_.insert(vk);
+        }
+    }
+    KBDLLHOOKSTRUCT k;
+    k.vkCode = vk;
+    k.scanCode = code;
+    runOnGui_([this, hook = keyboardHook_, k, up, down = down_] {
+        downAtHook_ = down;
+        hook(0, up ? WM_KEYUP : WM_KEYDOWN, k);
+    });
+}
+
+void WaylandInput::seatChanged() {
+    WaylandGlobals* g = display_->globals();
+    if (!g) return;
+    if (g->keyboard && !seatKeyboard_) {
+        seatKeyboard_ = wl_seat_get_keyboard(g->seat);
+        wl_keyboard_add_listener(seatKeyboard_, &kKeyboardListener, this);
+    } else if (!g->keyboard && seatKeyboard_) {
+        if (wl_keyboard_get_version(seatKeyboard_) >= WL_KEYBOARD_RELEASE_SINCE_VERSION) {
+            wl_keyboard_release(seatKeyboard_);
+        } else {
+            wl_keyboard_destroy(seatKeyboard_);
+        }
+        seatKeyboard_ = nullptr;
+        overlayFocused_ = false;
+        down_.clear();
+    }
 }
 
 void WaylandInput::setBlocking(bool blocking) {
@@ -139,6 +242,10 @@ void WaylandInput::configured(Overlay& o, uint32_t width, uint32_t height) {
 void WaylandInput::connectionLost() {
     destroyLocked();
     buffers_.forget();
+    if (seatKeyboard_) wl_keyboard_destroy(seatKeyboard_);
+    seatKeyboard_ = nullptr;
+    overlayFocused_ = false;
+    down_.clear();
     if (keyboard_) zwp_virtual_keyboard_v1_destroy(keyboard_);
     keyboard_ = nullptr;
 }
@@ -169,9 +276,7 @@ bool WaylandInput::keyboardLocked(WaylandGlobals& g) {
 }
 
 void WaylandInput::injectKey(uint32_t vk, bool up) {
-    uint32_t code = 0;
-    if (vk == VK_CONTROL || vk == VK_LCONTROL) code = kKeyLeftCtrl;
-    if (vk == VK_RCONTROL) code = kKeyRightCtrl;
+    const uint32_t code = linuxCode(vk);
     if (code == 0) return;
     auto l = display_->lock();
     WaylandGlobals* g = display_->globals();

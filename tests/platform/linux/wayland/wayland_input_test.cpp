@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "platform/linux/wayland/wayland_display.h"
 #include "platform/linux/wayland/wayland_input.h"
@@ -42,7 +45,6 @@ TEST(WaylandInputTest, BlockingSwallowsTheKeyboardUntilItEnds) {
     auto display = WaylandDisplay::open(sway.socket(), error);
     ASSERT_TRUE(display) << error;
     WaylandInput input(display);
-    input.start([](const std::function<void()>&) {}, [](uint32_t, uint32_t, uint32_t) {});
     // The Control tap comes through the virtual keyboard as the right Control key (97). The
     // first one makes the seat's keyboard, which the window asks for only then; it stays, so
     // the window keeps a keyboard to be focused by.
@@ -59,10 +61,38 @@ TEST(WaylandInputTest, BlockingSwallowsTheKeyboardUntilItEnds) {
     })) << readFile(log);
     const std::size_t keysTapped = count(readFile(log), "key ");
 
+    // While blocked the keys reach the keyboard hook, Control+Delete included.
+    std::mutex m;
+    std::vector<std::pair<uint32_t, bool>> hooked;  // key down with Control down
+    input.start([](const std::function<void()>& work) { work(); },
+                [](uint32_t, uint32_t, uint32_t) {});
+    input.installHooks(
+        [&](int, base::WPARAM message, const platform::KBDLLHOOKSTRUCT& k) -> base::LRESULT {
+            std::lock_guard g(m);
+            if (message == platform::WM_KEYDOWN) {
+                hooked.emplace_back(k.vkCode, input.keyDown(platform::VK_CONTROL));
+            }
+            return 1;
+        },
+        [](int, base::WPARAM, const platform::MSLLHOOKSTRUCT&) -> base::LRESULT { return 1; });
     input.setBlocking(true);
     EXPECT_TRUE(eventually([&] { return input.overlaysConfigured() == 2; }));
     EXPECT_TRUE(eventually([&] { return count(readFile(log), "focus out") == 1; }))
         << readFile(log);
+    input.injectKey(platform::VK_LCONTROL, false);
+    input.injectKey(platform::VK_DELETE, false);
+    input.injectKey(platform::VK_DELETE, true);
+    input.injectKey(platform::VK_LCONTROL, true);
+    EXPECT_TRUE(eventually([&] {
+        std::lock_guard g(m);
+        return hooked.size() == 2;
+    }));
+    {
+        std::lock_guard g(m);
+        ASSERT_EQ(hooked.size(), 2u);
+        EXPECT_EQ(hooked[0], std::make_pair(platform::VK_LCONTROL, true));
+        EXPECT_EQ(hooked[1], std::make_pair(platform::VK_DELETE, true));
+    }
     ASSERT_TRUE(sway.type("bcd"));
     input.setBlocking(false);
     EXPECT_EQ(input.overlays(), 0u);
