@@ -247,6 +247,9 @@ int runDaemon(const CliOptions& options) {
         ports = platform::linux_adapter::makePorts(linuxOptions, choices);
     }
     platform::linux_adapter::DisplayOptions display;
+    display.server = options.displayServer;
+    if (display.server.empty() && options.osd == "x11") display.server = "x11";
+    display.osdOutput = options.osdOutput;
     display.open = displayWanted(options);
     display.osd = options.osd.empty() || options.osd == "x11";
     display.notifications = options.osd == "notification";

@@ -40,6 +40,12 @@ int run(int argc, char** argv) {
         ->check(CLI::IsMember({"x11", "notification", "headless"}));
     app.add_flag("--portal-shortcuts", options.portalShortcuts,
                  "bind the volume keys through the desktop portal's global shortcuts");
+    app.add_option("--display-server", options.displayServer,
+                   "wayland, x11 or none (default: Wayland where the compositor has layer-shell, "
+                   "else X11 where DISPLAY is set)")
+        ->check(CLI::IsMember({"wayland", "x11", "none"}));
+    app.add_option("--osd-output", options.osdOutput,
+                   "Wayland: the output the OSD shows on: focused (default), all, or a name");
     app.add_option("--acpi-device", options.acpiDevice,
                    "a firmware control driver's character device (see docs/firmware.md)");
     app.add_option("--acpi-method-path", options.acpiMethodPath,

@@ -21,6 +21,8 @@ struct CliOptions {
     std::string osd;             // x11, notification or headless; empty: x11 when DISPLAY is set
     // Bind the volume keys through the desktop portal's global shortcuts.
     bool portalShortcuts = false;
+    std::string displayServer;          // wayland, x11 or none; empty: from the session
+    std::string osdOutput = "focused";  // Wayland: focused, all, or an output's name
     bool verbose = false;
 };
 

@@ -5,13 +5,15 @@ _veskosd() {
     _init_completion || return
 
     local opts="-h --help --version --machine --runtime-dir --data-dir --os-version --serial
-        --osd --acpi-device --acpi-method-path --acpi-buttons --verbose --sim-model
-        --sim-levels --sim-no-firmware --sim-dim-timeout --portal-shortcuts"
+        --osd --display-server --osd-output --acpi-device --acpi-method-path --acpi-buttons
+        --verbose --sim-model --sim-levels --sim-no-firmware --sim-dim-timeout --portal-shortcuts"
     local commands="status post key screenshot sim"
 
     case $prev in
         --machine) COMPREPLY=($(compgen -W "linux sim" -- "$cur")); return ;;
         --osd) COMPREPLY=($(compgen -W "x11 notification headless" -- "$cur")); return ;;
+        --display-server) COMPREPLY=($(compgen -W "wayland x11 none" -- "$cur")); return ;;
+        --osd-output) COMPREPLY=($(compgen -W "focused all" -- "$cur")); return ;;
         --os-version) COMPREPLY=($(compgen -W "5 6" -- "$cur")); return ;;
         --runtime-dir | --data-dir) _filedir -d; return ;;
         --serial | --acpi-device | --acpi-buttons) _filedir; return ;;
@@ -23,6 +25,7 @@ _veskosd() {
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
             --machine | --runtime-dir | --data-dir | --os-version | --serial | --osd | \
+                --display-server | --osd-output | \
                 --acpi-device | --acpi-method-path | --acpi-buttons | --sim-model | \
                 --sim-levels | --sim-dim-timeout) ((i++)) ;;
             -*) ;;

@@ -19,6 +19,7 @@
 namespace platform::linux_adapter {
 
 class X11Connection;
+class WaylandDisplay;
 
 // Made from the sources and the build's settings: the daemon loads only modules that carry its own.
 inline constexpr const char* kBackendBuildId = VESKOSD_BUILD_ID;
@@ -31,6 +32,18 @@ struct X11Backend {
     std::unique_ptr<OsdSurface> (*osd)(std::shared_ptr<X11Connection> x);
     std::unique_ptr<InputDevices> (*input)(std::shared_ptr<X11Connection> x);
     std::unique_ptr<PlatformInfo> (*info)(uint32_t osVersion, std::shared_ptr<X11Connection> x);
+};
+
+// Wayland (libwayland-client): the OSD as a layer-shell surface, the input-blocking overlay and
+// the virtual keyboard.
+struct WaylandBackend {
+    // Null, with the reason in `error`, when no compositor answers at `name` (WAYLAND_DISPLAY).
+    std::shared_ptr<WaylandDisplay> (*open)(const std::string& name, std::string& error);
+    bool (*hasLayerShell)(const std::shared_ptr<WaylandDisplay>& w);
+    // `output`: "focused", "all" or an output's name.
+    std::unique_ptr<OsdSurface> (*osd)(std::shared_ptr<WaylandDisplay> w,
+                                       const std::string& output);
+    std::unique_ptr<InputDevices> (*input)(std::shared_ptr<WaylandDisplay> w);
 };
 
 // Cairo with fontconfig and PNG.

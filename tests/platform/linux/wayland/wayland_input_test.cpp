@@ -1,0 +1,109 @@
+// Input blocking by the overlay against a real headless sway: a window that has the keyboard
+// gets none of the keys typed while blocking is on, and gets them again once it is off; the
+// Control tap through the virtual keyboard.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+#include "platform/linux/wayland/wayland_display.h"
+#include "platform/linux/wayland/wayland_input.h"
+#include "tests/platform/linux/wayland/wayland_test_util.h"
+#include "tests/support/process.h"
+
+using platform::linux_adapter::WaylandDisplay;
+using platform::linux_adapter::WaylandInput;
+using wltest::eventually;
+
+namespace {
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+TEST(WaylandInputTest, BlockingSwallowsTheKeyboardUntilItEnds) {
+    testsupport::Sway sway;
+    const std::string dir = testsupport::makeTempDir("veskosd-wlclient");
+    const std::string log = dir + "/client.log";
+    const pid_t client = testsupport::spawnBackground({VESKOSD_WAYLAND_CLIENT}, log);
+    ASSERT_GT(client, 0);
+    ASSERT_TRUE(eventually([&] { return count(readFile(log), "mapped") >= 1; }));
+
+    std::string error;
+    auto display = WaylandDisplay::open(sway.socket(), error);
+    ASSERT_TRUE(display) << error;
+    WaylandInput input(display);
+    // The Control tap comes through the virtual keyboard as the right Control key (97). The
+    // first one makes the seat's keyboard, which the window asks for only then; it stays, so
+    // the window keeps a keyboard to be focused by.
+    input.injectKey(platform::VK_RCONTROL, false);
+    input.injectKey(platform::VK_RCONTROL, true);
+    ASSERT_TRUE(eventually([&] { return count(readFile(log), "focus in") == 1; })) << readFile(log);
+    const std::size_t keysBefore = count(readFile(log), "key ");
+    input.injectKey(platform::VK_RCONTROL, false);
+    input.injectKey(platform::VK_RCONTROL, true);
+    ASSERT_TRUE(eventually([&] {
+        const std::string text = readFile(log);
+        return count(text, "key 97 1") >= 1 && count(text, "key 97 0") >= 1 &&
+               count(text, "key ") == keysBefore + 2;
+    })) << readFile(log);
+    const std::size_t keysTapped = count(readFile(log), "key ");
+
+    // While blocked the keys reach the keyboard hook, Control+Delete included.
+    std::mutex m;
+    std::vector<std::pair<uint32_t, bool>> hooked;  // key down with Control down
+    input.start([](const std::function<void()>& work) { work(); },
+                [](uint32_t, uint32_t, uint32_t) {});
+    input.installHooks(
+        [&](int, base::WPARAM message, const platform::KBDLLHOOKSTRUCT& k) -> base::LRESULT {
+            std::lock_guard g(m);
+            if (message == platform::WM_KEYDOWN) {
+                hooked.emplace_back(k.vkCode, input.keyDown(platform::VK_CONTROL));
+            }
+            return 1;
+        },
+        [](int, base::WPARAM, const platform::MSLLHOOKSTRUCT&) -> base::LRESULT { return 1; });
+    input.setBlocking(true);
+    EXPECT_TRUE(eventually([&] { return input.overlaysConfigured() == 2; }));
+    EXPECT_TRUE(eventually([&] { return count(readFile(log), "focus out") == 1; }))
+        << readFile(log);
+    input.injectKey(platform::VK_LCONTROL, false);
+    input.injectKey(platform::VK_DELETE, false);
+    input.injectKey(platform::VK_DELETE, true);
+    input.injectKey(platform::VK_LCONTROL, true);
+    EXPECT_TRUE(eventually([&] {
+        std::lock_guard g(m);
+        return hooked.size() == 2;
+    }));
+    {
+        std::lock_guard g(m);
+        ASSERT_EQ(hooked.size(), 2u);
+        EXPECT_EQ(hooked[0], std::make_pair(platform::VK_LCONTROL, true));
+        EXPECT_EQ(hooked[1], std::make_pair(platform::VK_DELETE, true));
+    }
+    ASSERT_TRUE(sway.type("bcd"));
+    input.setBlocking(false);
+    EXPECT_EQ(input.overlays(), 0u);
+    // Keys typed while blocked would have come before the focus came back.
+    EXPECT_TRUE(eventually([&] { return count(readFile(log), "focus in") == 2; })) << readFile(log);
+    ASSERT_TRUE(sway.type("e"));
+    EXPECT_TRUE(eventually([&] { return count(readFile(log), "key ") == keysTapped + 2; }))
+        << readFile(log);
+    EXPECT_EQ(count(readFile(log), "key "), keysTapped + 2) << readFile(log);
+    testsupport::killAndReap(client);
+    testsupport::removeTree(dir);
+}
+
+}  // namespace
