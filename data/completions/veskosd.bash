@@ -5,7 +5,7 @@ _veskosd() {
     _init_completion || return
 
     local opts="-h --help --version --machine --runtime-dir --data-dir --os-version --serial
-        --osd --acpi-device --acpi-method-path --acpi-buttons --verbose --sim-model
+        --osd --acpi-device --acpi-method-path --acpi-buttons --model --verbose --sim-model
         --sim-levels --sim-no-firmware --sim-dim-timeout"
     local commands="status post screenshot sim"
 
@@ -13,6 +13,7 @@ _veskosd() {
         --machine) COMPREPLY=($(compgen -W "linux sim" -- "$cur")); return ;;
         --osd) COMPREPLY=($(compgen -W "x11 headless" -- "$cur")); return ;;
         --os-version) COMPREPLY=($(compgen -W "5 6" -- "$cur")); return ;;
+        --model) COMPREPLY=($(compgen -W "1 2" -- "$cur")); return ;;
         --runtime-dir | --data-dir) _filedir -d; return ;;
         --serial | --acpi-device | --acpi-buttons) _filedir; return ;;
         --acpi-method-path | --sim-model | --sim-levels | --sim-dim-timeout) return ;;
@@ -23,7 +24,7 @@ _veskosd() {
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
             --machine | --runtime-dir | --data-dir | --os-version | --serial | --osd | \
-                --acpi-device | --acpi-method-path | --acpi-buttons | --sim-model | \
+                --acpi-device | --acpi-method-path | --acpi-buttons | --model | --sim-model | \
                 --sim-levels | --sim-dim-timeout) ((i++)) ;;
             -*) ;;
             *) command=${words[i]} at=$i; break ;;
