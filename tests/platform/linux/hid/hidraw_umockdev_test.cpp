@@ -1,13 +1,13 @@
 // The hidraw reader on the system's own udev and /dev, emulated by umockdev: the button devices
 // and a keyboard are described in tests/data/umockdev with their report descriptors. Runs under
 // umockdev-wrapper.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -33,17 +33,11 @@ std::string nodeTerminal(int deviceEnd) {
 
 // Whether some descriptor of this process is open on `path`.
 bool holdsOpen(const std::string& path) {
-    DIR* dir = opendir("/proc/self/fd");
-    if (dir == nullptr) return false;
-    bool found = false;
-    while (dirent* entry = readdir(dir)) {
-        const std::string link = std::string("/proc/self/fd/") + entry->d_name;
-        char target[256] = {};
-        const ssize_t n = readlink(link.c_str(), target, sizeof(target) - 1);
-        if (n > 0 && path == target) found = true;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+        if (std::filesystem::read_symlink(entry.path(), ec) == path) return true;
     }
-    closedir(dir);
-    return found;
+    return false;
 }
 
 class HidrawDeviceTest : public ::testing::Test {
