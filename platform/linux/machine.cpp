@@ -105,7 +105,8 @@ Ports makePorts(const Options& options, AdapterChoices& choices) {
     p.deviceNotices = std::make_unique<PathWatcher>(options.serialPath, "COM1");
     choices.choose("serial", "termios");
     p.acpiDrivers = makeAcpiDrivers(options.acpi);
-    choices.choose("firmware", options.acpi.devicePath.empty() ? "acpi_call" : "device");
+    choices.choose("firmware",
+                   options.acpi.devicePath.empty() ? "acpi_call" : "device(else acpi_call)");
     choices.choose("model", options.acpi.model == 0
                                 ? "firmware"
                                 : "firmware(else " + std::to_string(options.acpi.model) + ")");
