@@ -240,6 +240,7 @@ int runDaemon(const CliOptions& options) {
         linuxOptions.acpi.devicePath = options.acpiDevice;
         linuxOptions.acpi.methodPrefix = options.acpiMethodPath;
         linuxOptions.acpi.buttonsPath = options.acpiButtons;
+        linuxOptions.acpi.model = options.model;
         linuxOptions.dataDir = *dataDir;
         // Monitor power is told by the screen saver of the display the session runs on.
         const char* display = std::getenv("DISPLAY");  // NOLINT(concurrency-mt-unsafe)

@@ -52,6 +52,10 @@ int run(int argc, char** argv) {
                    "the firmware methods' ACPI path for acpi_call, e.g. \\_SB.PCI0.LPCB.EC0.");
     app.add_option("--acpi-buttons", options.acpiButtons,
                    "the firmware volume buttons' input device (/dev/input/eventN)");
+    app.add_option("--model", options.model,
+                   "the model (1: OSD, 2: display controller) when the firmware cannot be asked; "
+                   "the firmware's answer wins")
+        ->check(CLI::IsMember({1u, 2u}));
     app.add_flag("--verbose", options.verbose, "one line per dispatched message on stderr");
 
     std::vector<std::string> postArgs;

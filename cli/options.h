@@ -18,6 +18,7 @@ struct CliOptions {
     std::string acpiDevice;      // a firmware driver's character device
     std::string acpiMethodPath;  // the firmware methods' path for acpi_call
     std::string acpiButtons;     // the firmware buttons' evdev device
+    uint32_t model = 0;          // the model when the firmware cannot be asked; 0: none
     std::string osd;             // x11, notification or headless; empty: x11 when DISPLAY is set
     // Bind the volume keys through the desktop portal's global shortcuts.
     bool portalShortcuts = false;

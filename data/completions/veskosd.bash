@@ -6,7 +6,7 @@ _veskosd() {
 
     local opts="-h --help --version --machine --runtime-dir --data-dir --os-version --serial
         --osd --display-server --osd-output --acpi-device --acpi-method-path --acpi-buttons
-        --verbose --sim-model --sim-levels --sim-no-firmware --sim-dim-timeout --portal-shortcuts"
+        --model --verbose --sim-model --sim-levels --sim-no-firmware --sim-dim-timeout --portal-shortcuts"
     local commands="status post key screenshot sim"
 
     case $prev in
@@ -15,6 +15,7 @@ _veskosd() {
         --display-server) COMPREPLY=($(compgen -W "wayland x11 none" -- "$cur")); return ;;
         --osd-output) COMPREPLY=($(compgen -W "focused all" -- "$cur")); return ;;
         --os-version) COMPREPLY=($(compgen -W "5 6" -- "$cur")); return ;;
+        --model) COMPREPLY=($(compgen -W "1 2" -- "$cur")); return ;;
         --runtime-dir | --data-dir) _filedir -d; return ;;
         --serial | --acpi-device | --acpi-buttons) _filedir; return ;;
         --acpi-method-path | --sim-model | --sim-levels | --sim-dim-timeout) return ;;

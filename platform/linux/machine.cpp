@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "platform/headless_osd.h"
 #include "platform/linux/desktop_bus.h"
@@ -106,6 +107,11 @@ Ports makePorts(const Options& options, AdapterChoices& choices) {
     p.deviceNotices = std::make_unique<PathWatcher>(options.serialPath, "COM1");
     choices.choose("serial", "termios");
     p.acpiDrivers = makeAcpiDrivers(options.acpi);
+    choices.choose("firmware",
+                   options.acpi.devicePath.empty() ? "acpi_call" : "device(else acpi_call)");
+    choices.choose("model", options.acpi.model == 0
+                                ? "firmware"
+                                : "firmware(else " + std::to_string(options.acpi.model) + ")");
     p.rawInput = makeHidrawInput();
     choices.choose("hid", "hidraw");
     if (const auto* logind = backend<LogindBackend>("logind", choices)) {
