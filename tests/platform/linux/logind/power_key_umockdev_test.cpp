@@ -48,11 +48,11 @@ class PowerKeyDeviceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(Testbed::redirected()) << "run this binary under umockdev-wrapper";
-        ASSERT_FALSE(bed_->add("system-control.umockdev").empty());
-        ASSERT_TRUE(bed_->loadIoctl(kNode, "system-control.ioctl"));
+        ASSERT_FALSE(bed_.add("system-control.umockdev").empty());
+        ASSERT_TRUE(bed_.loadIoctl(kNode, "system-control.ioctl"));
     }
 
-    std::unique_ptr<Testbed> bed_ = std::make_unique<Testbed>();
+    Testbed bed_;
 };
 
 // The sleep press comes last: when it is there, every event before it was read.
@@ -60,7 +60,7 @@ TEST_F(PowerKeyDeviceTest, OnePressPerKeyNeitherRepeatsNorReleases) {
     Arrivals<PowerButton> presses;
     PowerKeys keys("/dev/input");
     ASSERT_EQ(keys.start([&](PowerButton b) { presses.add(b); }), 1);
-    ASSERT_TRUE(bed_->replay(kNode, "system-control-presses.events"));
+    ASSERT_TRUE(bed_.replay(kNode, "system-control-presses.events"));
     const auto got = presses.waitFor(2);
     EXPECT_EQ(got, (std::vector<PowerButton>{PowerButton::Power, PowerButton::Sleep}));
     keys.stop();
