@@ -107,3 +107,23 @@ TEST(WaylandInputTest, BlockingSwallowsTheKeyboardUntilItEnds) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(WaylandInputTest, BlockingOutlivesTheCompositorAndCoversANewOne) {
+    testsupport::Sway sway;
+    std::string error;
+    auto display = WaylandDisplay::open(sway.socket(), error);
+    ASSERT_TRUE(display) << error;
+    WaylandInput input(display);
+    input.setBlocking(true);
+    ASSERT_TRUE(eventually([&] { return input.overlaysConfigured() == 2; }));
+    sway.kill();
+    EXPECT_TRUE(eventually([&] { return input.overlays() == 0; }));
+    sway.restart();
+    EXPECT_TRUE(eventually([&] { return input.overlaysConfigured() == 2; }));
+    input.setBlocking(false);
+    EXPECT_EQ(input.overlays(), 0u);
+}
+
+}  // namespace
