@@ -20,26 +20,11 @@ using wltest::eventually;
 
 namespace {
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::size_t count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 TEST(WaylandInputTest, BlockingSwallowsTheKeyboardUntilItEnds) {
     testsupport::Sway sway;
-    const std::string dir = testsupport::makeTempDir("veskosd-wlclient");
-    const std::string log = dir + "/client.log";
-    const pid_t client = testsupport::spawnBackground({VESKOSD_WAYLAND_CLIENT}, log);
-    ASSERT_GT(client, 0);
-    ASSERT_TRUE(eventually([&] { return count(readFile(log), "mapped") >= 1; }));
+    wltest::TestClient client;
+    ASSERT_TRUE(client.started());
+    ASSERT_TRUE(eventually([&] { return client.count("mapped") >= 1; }));
 
     std::string error;
     auto display = WaylandDisplay::open(sway.socket(), error);
@@ -50,16 +35,15 @@ TEST(WaylandInputTest, BlockingSwallowsTheKeyboardUntilItEnds) {
     // the window keeps a keyboard to be focused by.
     input.injectKey(platform::VK_RCONTROL, false);
     input.injectKey(platform::VK_RCONTROL, true);
-    ASSERT_TRUE(eventually([&] { return count(readFile(log), "focus in") == 1; })) << readFile(log);
-    const std::size_t keysBefore = count(readFile(log), "key ");
+    ASSERT_TRUE(eventually([&] { return client.count("focus in") == 1; })) << client.text();
+    const std::size_t keysBefore = client.count("key ");
     input.injectKey(platform::VK_RCONTROL, false);
     input.injectKey(platform::VK_RCONTROL, true);
     ASSERT_TRUE(eventually([&] {
-        const std::string text = readFile(log);
-        return count(text, "key 97 1") >= 1 && count(text, "key 97 0") >= 1 &&
-               count(text, "key ") == keysBefore + 2;
-    })) << readFile(log);
-    const std::size_t keysTapped = count(readFile(log), "key ");
+        return client.count("key 97 1") >= 1 && client.count("key 97 0") >= 1 &&
+               client.count("key ") == keysBefore + 2;
+    })) << client.text();
+    const std::size_t keysTapped = client.count("key ");
 
     // While blocked the keys reach the keyboard hook, Control+Delete included.
     std::mutex m;
@@ -77,8 +61,7 @@ TEST(WaylandInputTest, BlockingSwallowsTheKeyboardUntilItEnds) {
         [](int, base::WPARAM, const platform::MSLLHOOKSTRUCT&) -> base::LRESULT { return 1; });
     input.setBlocking(true);
     EXPECT_TRUE(eventually([&] { return input.overlaysConfigured() == 2; }));
-    EXPECT_TRUE(eventually([&] { return count(readFile(log), "focus out") == 1; }))
-        << readFile(log);
+    EXPECT_TRUE(eventually([&] { return client.count("focus out") == 1; })) << client.text();
     input.injectKey(platform::VK_LCONTROL, false);
     input.injectKey(platform::VK_DELETE, false);
     input.injectKey(platform::VK_DELETE, true);
@@ -97,13 +80,31 @@ TEST(WaylandInputTest, BlockingSwallowsTheKeyboardUntilItEnds) {
     input.setBlocking(false);
     EXPECT_EQ(input.overlays(), 0u);
     // Keys typed while blocked would have come before the focus came back.
-    EXPECT_TRUE(eventually([&] { return count(readFile(log), "focus in") == 2; })) << readFile(log);
+    EXPECT_TRUE(eventually([&] { return client.count("focus in") == 2; })) << client.text();
     ASSERT_TRUE(sway.type("e"));
-    EXPECT_TRUE(eventually([&] { return count(readFile(log), "key ") == keysTapped + 2; }))
-        << readFile(log);
-    EXPECT_EQ(count(readFile(log), "key "), keysTapped + 2) << readFile(log);
-    testsupport::killAndReap(client);
-    testsupport::removeTree(dir);
+    EXPECT_TRUE(eventually([&] { return client.count("key ") == keysTapped + 2; }))
+        << client.text();
+    EXPECT_EQ(client.count("key "), keysTapped + 2) << client.text();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WaylandInputTest, BlockingOutlivesTheCompositorAndCoversANewOne) {
+    testsupport::Sway sway;
+    std::string error;
+    auto display = WaylandDisplay::open(sway.socket(), error);
+    ASSERT_TRUE(display) << error;
+    WaylandInput input(display);
+    input.setBlocking(true);
+    ASSERT_TRUE(eventually([&] { return input.overlaysConfigured() == 2; }));
+    sway.kill();
+    EXPECT_TRUE(eventually([&] { return input.overlays() == 0; }));
+    sway.restart();
+    EXPECT_TRUE(eventually([&] { return input.overlaysConfigured() == 2; }));
+    input.setBlocking(false);
+    EXPECT_EQ(input.overlays(), 0u);
 }
 
 }  // namespace

@@ -143,15 +143,9 @@ TEST_F(WaylandOsdTest, ALostCompositorNeitherBlocksNorEndsTheCallsAndANewOneIsUs
 namespace {
 
 TEST_F(WaylandOsdTest, AClickOnTheBarReachesTheWindowBelow) {
-    const std::string dir = testsupport::makeTempDir("veskosd-wlclient");
-    const std::string log = dir + "/client.log";
-    const pid_t client = testsupport::spawnBackground({VESKOSD_WAYLAND_CLIENT}, log);
-    ASSERT_GT(client, 0);
-    auto text = [&] {
-        std::ifstream in(log);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    ASSERT_TRUE(eventually([&] { return text().find("mapped") != std::string::npos; }));
+    wltest::TestClient client;
+    ASSERT_TRUE(client.started());
+    ASSERT_TRUE(eventually([&] { return client.count("mapped") > 0; }));
     auto display = connect();
     ASSERT_TRUE(display);
     WaylandOsd osd(display, "focused");
@@ -162,9 +156,7 @@ TEST_F(WaylandOsdTest, AClickOnTheBarReachesTheWindowBelow) {
     sway.msg({"seat", "seat0", "cursor", "set", "700", "975"});
     sway.msg({"seat", "seat0", "cursor", "press", "button1"});
     sway.msg({"seat", "seat0", "cursor", "release", "button1"});
-    EXPECT_TRUE(eventually([&] { return text().find("button") != std::string::npos; })) << text();
-    testsupport::killAndReap(client);
-    testsupport::removeTree(dir);
+    EXPECT_TRUE(eventually([&] { return client.count("button") > 0; })) << client.text();
 }
 
 }  // namespace
@@ -181,10 +173,8 @@ TEST_F(WaylandOsdTest, APanelsExclusiveZoneIsTheDockTheBarIsPlacedAbove) {
     ASSERT_TRUE(osd.taskbarRect(dock));
     EXPECT_EQ(dock.height(), 40);  // no panel yet: the default strip
     // A panel that comes later is seen too.
-    const std::string dir = testsupport::makeTempDir("veskosd-wlpanel");
-    const std::string log = dir + "/panel.log";
-    const pid_t panel = testsupport::spawnBackground({VESKOSD_WAYLAND_CLIENT, "panel", "30"}, log);
-    ASSERT_GT(panel, 0);
+    wltest::TestClient panel({"panel", "30"});
+    ASSERT_TRUE(panel.started());
     ASSERT_TRUE(eventually([&] { return osd.taskbarRect(dock) && dock.height() == 30; }))
         << dock.height();
     // Three 30-pixel docks above the bottom: 990, over the panel's own 30 pixels.
@@ -192,8 +182,6 @@ TEST_F(WaylandOsdTest, APanelsExclusiveZoneIsTheDockTheBarIsPlacedAbove) {
     EXPECT_TRUE(eventually([&] {
         return mismatches(sway.screenshot("HEADLESS-1"), ref, 595, 990, 1) == 0;
     })) << mismatches(sway.screenshot("HEADLESS-1"), ref, 595, 990, 1);
-    testsupport::killAndReap(panel);
-    testsupport::removeTree(dir);
 }
 
 }  // namespace

@@ -3,10 +3,15 @@
 #pragma once
 
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/canvas.h"
+#include "tests/support/process.h"
 #include "tests/support/sway.h"
 
 namespace wltest {
@@ -52,5 +57,39 @@ inline int mismatches(const testsupport::Screenshot& shot, const platform::Pixel
     }
     return bad;
 }
+
+// The test window (tests/support/wayland_key_client.cpp) with `args`, ended and its log removed
+// however the test ends.
+class TestClient {
+public:
+    explicit TestClient(const std::vector<std::string>& args = {})
+        : dir_(testsupport::makeTempDir("veskosd-wlclient")), log_(dir_ + "/client.log") {
+        std::vector<std::string> argv{VESKOSD_WAYLAND_CLIENT};
+        argv.insert(argv.end(), args.begin(), args.end());
+        pid_ = testsupport::spawnBackground(argv, log_);
+    }
+    ~TestClient() {
+        testsupport::killAndReap(pid_);
+        testsupport::removeTree(dir_);
+    }
+    TestClient(const TestClient&) = delete;
+    TestClient& operator=(const TestClient&) = delete;
+    bool started() const { return pid_ > 0; }
+    // What it printed so far.
+    std::string text() const {
+        std::ifstream in(log_);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    std::size_t count(const std::string& what) const {
+        const std::string t = text();
+        std::size_t n = 0;
+        for (auto at = t.find(what); at != std::string::npos; at = t.find(what, at + 1)) ++n;
+        return n;
+    }
+
+private:
+    std::string dir_, log_;
+    pid_t pid_ = -1;
+};
 
 }  // namespace wltest
