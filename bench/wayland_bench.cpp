@@ -1,4 +1,4 @@
-// The daemon on a private headless sway: from a volume key (`veskosd post 786 261 0`, a process
+// The daemon on a private headless sway: from a volume key (`veskosd key volume-up`, a process
 // start as a compositor binding would make) to the OSD frame committed to the compositor, and
 // the memory of the daemon with the Wayland module loaded. Commits are read from the daemon's
 // WAYLAND_DEBUG log, whose timestamps are the realtime clock's microseconds in 32 bits (its
@@ -113,7 +113,7 @@ pid_t startDaemon(const std::string& dir, const std::vector<std::string>& extra,
 // One key; the time to the first frame committed after it, or nothing within 2 s.
 std::optional<double> press(const std::string& dir) {
     const double t0 = debugNowMs();
-    testsupport::run({VESKOSD_BINARY, "--runtime-dir", dir, "post", "786", "261", "0"});
+    testsupport::run({VESKOSD_BINARY, "--runtime-dir", dir, "key", "volume-up"});
     for (int i = 0; i < 200; ++i) {
         if (auto ms = firstAfter(frameCommits(dir + "/daemon.log"), t0)) return ms;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
 
     const std::string plainDir = testsupport::makeTempDir("veskosd-wlbench");
     const pid_t plain = startDaemon(plainDir, {"--display-server", "none"}, {});
-    testsupport::run({VESKOSD_BINARY, "--runtime-dir", plainDir, "post", "786", "261", "0"});
+    testsupport::run({VESKOSD_BINARY, "--runtime-dir", plainDir, "key", "volume-up"});
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const auto [plainRss, plainUss] = memoryKb(plain);
     testsupport::killAndReap(plain);
