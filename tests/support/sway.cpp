@@ -17,7 +17,7 @@ namespace testsupport {
 
 namespace {
 
-constexpr uid_t kNobody = 65534;
+constexpr uid_t kNobody = Sway::kUser;
 
 std::string tail(const std::string& path) {
     std::ifstream in(path);
@@ -37,7 +37,7 @@ uint32_t Screenshot::at(int x, int y) const {
            rgb[i + 2];
 }
 
-Sway::Sway() {
+Sway::Sway(const std::string& extraConfig) {
     dir_ = makeTempDir("veskosd-sway");
     chmod(dir_.c_str(), 0755);
     const std::string run = dir_ + "/run", home = dir_ + "/home", config = dir_ + "/config";
@@ -50,7 +50,8 @@ Sway::Sway() {
         std::ofstream c(config);
         c << "output HEADLESS-1 resolution 1920x1080 position 0 0 scale 1\n"
              "output HEADLESS-2 resolution 1920x1080 position 1920 0 scale 2\n"
-             "focus_follows_mouse no\n";
+             "focus_follows_mouse no\n"
+          << extraConfig;
     }
     chmod(config.c_str(), 0644);
     start();
@@ -144,6 +145,12 @@ Screenshot Sway::screenshot(const std::string& output) {
 bool Sway::type(const std::string& text) {
     int status = -1;
     run({"wtype", text}, &status);
+    return status == 0;
+}
+
+bool Sway::press(const std::string& name) {
+    int status = -1;
+    run({"wtype", "-k", name}, &status);
     return status == 0;
 }
 

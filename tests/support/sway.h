@@ -21,12 +21,16 @@ struct Screenshot {
 class Sway {
 public:
     // Throws std::runtime_error, with the end of sway's log, when it does not come up.
-    Sway();
+    // `extraConfig`: lines added to its configuration.
+    explicit Sway(const std::string& extraConfig = {});
     ~Sway();
     Sway(const Sway&) = delete;
     Sway& operator=(const Sway&) = delete;
 
     const std::string& socket() const { return socket_; }
+    // Its XDG_RUNTIME_DIR, which the programs it runs share; its user's, 0700.
+    std::string runtimeDir() const { return dir_ + "/run"; }
+    static constexpr uid_t kUser = 65534;
     // Ends the compositor as a crash would for its clients.
     void kill();
     // A new compositor on the same socket (throws as the constructor does).
@@ -37,6 +41,8 @@ public:
     Screenshot screenshot(const std::string& output);
     // Types `text` with wtype into the focused client; false when wtype fails.
     bool type(const std::string& text);
+    // Presses and releases the key of X keysym `name` (wtype -k); false when wtype fails.
+    bool press(const std::string& name);
 
 private:
     void start();
