@@ -96,6 +96,8 @@ WaylandInput::~WaylandInput() {
     display_->removeClient(this);
     auto l = display_->lock();
     destroyLocked();
+    // The compositor lets the overlays' buffers go only later, on the event thread.
+    buffers_.forget();
     if (seatKeyboard_) wl_keyboard_destroy(seatKeyboard_);
     if (keyboard_) zwp_virtual_keyboard_v1_destroy(keyboard_);
     keyboard_ = nullptr;

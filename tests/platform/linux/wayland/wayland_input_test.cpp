@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <utility>
@@ -105,6 +106,23 @@ TEST(WaylandInputTest, BlockingOutlivesTheCompositorAndCoversANewOne) {
     EXPECT_TRUE(eventually([&] { return input.overlaysConfigured() == 2; }));
     input.setBlocking(false);
     EXPECT_EQ(input.overlays(), 0u);
+}
+
+// The compositor lets the overlays' buffers go only after they are gone, when the input that
+// made them may be gone too while the connection lives on.
+TEST(WaylandInputTest, BuffersLetGoAfterTheInputEndsTouchNothing) {
+    testsupport::Sway sway;
+    std::string error;
+    auto display = WaylandDisplay::open(sway.socket(), error);
+    ASSERT_TRUE(display) << error;
+    auto input = std::make_unique<WaylandInput>(display);
+    input->setBlocking(true);
+    ASSERT_TRUE(eventually([&] { return input->overlaysConfigured() == 2; }));
+    input.reset();
+    // Its overlays' end and the releases come before this one's overlays are configured.
+    WaylandInput next(display);
+    next.setBlocking(true);
+    EXPECT_TRUE(eventually([&] { return next.overlaysConfigured() == 2; }));
 }
 
 }  // namespace
