@@ -48,6 +48,19 @@ protected:
         return reference.screenshot();
     }
 
+    // Whether the output comes to show `ref` at (left, top) in logical pixels, each `scale`
+    // times over; the count of differing pixels when it does not.
+    ::testing::AssertionResult barOn(const char* output, const platform::Pixels& ref, int left,
+                                     int top, int scale) {
+        if (eventually(
+                [&] { return mismatches(sway.screenshot(output), ref, left, top, scale) == 0; })) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure()
+               << mismatches(sway.screenshot(output), ref, left, top, scale) << " pixels differ on "
+               << output;
+    }
+
     testsupport::Sway sway;
 };
 
@@ -61,9 +74,7 @@ TEST_F(WaylandOsdTest, FocusedOutputShowsTheReferencePixelsWherePlacedAndNothing
     const testsupport::Screenshot before = sway.screenshot("HEADLESS-1");
     const platform::Pixels ref = show(osd, monitor, 255);
     // 31 % from the left, three 40-pixel docks above the bottom.
-    EXPECT_TRUE(eventually([&] {
-        return mismatches(sway.screenshot("HEADLESS-1"), ref, 595, 960, 1) == 0;
-    })) << mismatches(sway.screenshot("HEADLESS-1"), ref, 595, 960, 1);
+    EXPECT_TRUE(barOn("HEADLESS-1", ref, 595, 960, 1));
     // Each fade step is painted: half the alpha over the background below.
     osd.setAlpha(128);
     const uint32_t background = before.at(600, 970) & 0xFF;
@@ -80,8 +91,7 @@ TEST_F(WaylandOsdTest, FocusedOutputShowsTheReferencePixelsWherePlacedAndNothing
     }));
     // Shown again after the fade: a new surface.
     osd.setAlpha(255);
-    EXPECT_TRUE(eventually(
-        [&] { return mismatches(sway.screenshot("HEADLESS-1"), ref, 595, 960, 1) == 0; }));
+    EXPECT_TRUE(barOn("HEADLESS-1", ref, 595, 960, 1));
 }
 
 TEST_F(WaylandOsdTest, NamedOutputAtScaleTwoGetsTwiceThePixelsInItsLogicalPlace) {
@@ -93,9 +103,7 @@ TEST_F(WaylandOsdTest, NamedOutputAtScaleTwoGetsTwiceThePixelsInItsLogicalPlace)
     ASSERT_EQ(monitor, (platform::Rect{0, 0, 960, 540}));
     const platform::Pixels ref = show(osd, monitor, 255);
     // 297 = 31 % of 960, 420 = 540 - 3 x 40.
-    EXPECT_TRUE(eventually([&] {
-        return mismatches(sway.screenshot("HEADLESS-2"), ref, 297, 420, 2) == 0;
-    })) << mismatches(sway.screenshot("HEADLESS-2"), ref, 297, 420, 2);
+    EXPECT_TRUE(barOn("HEADLESS-2", ref, 297, 420, 2));
 }
 
 TEST_F(WaylandOsdTest, AllOutputsShowTheBar) {
@@ -106,12 +114,9 @@ TEST_F(WaylandOsdTest, AllOutputsShowTheBar) {
     const platform::Rect monitor = osd.primaryMonitor();
     ASSERT_EQ(monitor.width(), 1920);
     const platform::Pixels ref = show(osd, monitor, 255);
-    EXPECT_TRUE(eventually(
-        [&] { return mismatches(sway.screenshot("HEADLESS-1"), ref, 595, 960, 1) == 0; }));
+    EXPECT_TRUE(barOn("HEADLESS-1", ref, 595, 960, 1));
     // The 729-pixel bar kept whole on the 960-pixel output: pulled left to 960 - 729.
-    EXPECT_TRUE(eventually([&] {
-        return mismatches(sway.screenshot("HEADLESS-2"), ref, 231, 420, 2) == 0;
-    })) << mismatches(sway.screenshot("HEADLESS-2"), ref, 231, 420, 2);
+    EXPECT_TRUE(barOn("HEADLESS-2", ref, 231, 420, 2));
     EXPECT_EQ(osd.surfaces(), 2u);
 }
 
@@ -122,8 +127,7 @@ TEST_F(WaylandOsdTest, ALostCompositorNeitherBlocksNorEndsTheCallsAndANewOneIsUs
     std::atomic<int> changes{0};
     osd.prepare([&] { ++changes; });
     const platform::Pixels ref = show(osd, osd.primaryMonitor(), 255);
-    ASSERT_TRUE(eventually(
-        [&] { return mismatches(sway.screenshot("HEADLESS-1"), ref, 595, 960, 1) == 0; }));
+    ASSERT_TRUE(barOn("HEADLESS-1", ref, 595, 960, 1));
     sway.kill();
     const auto start = std::chrono::steady_clock::now();
     for (int a = 248; a >= 0; a -= 8) osd.setAlpha(static_cast<uint8_t>(a));
@@ -134,8 +138,7 @@ TEST_F(WaylandOsdTest, ALostCompositorNeitherBlocksNorEndsTheCallsAndANewOneIsUs
     // The new compositor's outputs are told to the core as a display change.
     EXPECT_TRUE(eventually([&] { return changes > 0 && osd.primaryMonitor().width() == 1920; }));
     const platform::Pixels again = show(osd, osd.primaryMonitor(), 255);
-    EXPECT_TRUE(eventually(
-        [&] { return mismatches(sway.screenshot("HEADLESS-1"), again, 595, 960, 1) == 0; }));
+    EXPECT_TRUE(barOn("HEADLESS-1", again, 595, 960, 1));
 }
 
 }  // namespace
@@ -151,8 +154,7 @@ TEST_F(WaylandOsdTest, AClickOnTheBarReachesTheWindowBelow) {
     WaylandOsd osd(display, "focused");
     osd.prepare([] {});
     const platform::Pixels ref = show(osd, osd.primaryMonitor(), 255);
-    ASSERT_TRUE(eventually(
-        [&] { return mismatches(sway.screenshot("HEADLESS-1"), ref, 595, 960, 1) == 0; }));
+    ASSERT_TRUE(barOn("HEADLESS-1", ref, 595, 960, 1));
     sway.msg({"seat", "seat0", "cursor", "set", "700", "975"});
     sway.msg({"seat", "seat0", "cursor", "press", "button1"});
     sway.msg({"seat", "seat0", "cursor", "release", "button1"});
@@ -179,9 +181,7 @@ TEST_F(WaylandOsdTest, APanelsExclusiveZoneIsTheDockTheBarIsPlacedAbove) {
         << dock.height();
     // Three 30-pixel docks above the bottom: 990, over the panel's own 30 pixels.
     const platform::Pixels ref = show(osd, monitor, 255);
-    EXPECT_TRUE(eventually([&] {
-        return mismatches(sway.screenshot("HEADLESS-1"), ref, 595, 990, 1) == 0;
-    })) << mismatches(sway.screenshot("HEADLESS-1"), ref, 595, 990, 1);
+    EXPECT_TRUE(barOn("HEADLESS-1", ref, 595, 990, 1));
 }
 
 }  // namespace
@@ -202,9 +202,7 @@ TEST_F(WaylandOsdTest, OnTheOutputTheCompositorPicksTheBarIsPlacedAgainInItsPixe
     const platform::Rect monitor = osd.primaryMonitor();
     ASSERT_EQ(monitor, (platform::Rect{0, 0, 960, 540}));
     const platform::Pixels ref = show(osd, monitor, 255);
-    EXPECT_TRUE(eventually([&] {
-        return mismatches(sway.screenshot("HEADLESS-2"), ref, 297, 420, 2) == 0;
-    })) << mismatches(sway.screenshot("HEADLESS-2"), ref, 297, 420, 2);
+    EXPECT_TRUE(barOn("HEADLESS-2", ref, 297, 420, 2));
 }
 
 TEST_F(WaylandOsdTest, ANewOutputIsADisplayChangeAndGetsItsBar) {
@@ -219,9 +217,7 @@ TEST_F(WaylandOsdTest, ANewOutputIsADisplayChangeAndGetsItsBar) {
     EXPECT_TRUE(eventually([&] { return changes >= 1; }));
     const platform::Pixels ref = show(osd, osd.primaryMonitor(), 255);
     EXPECT_TRUE(eventually([&] { return osd.surfaces() == 3; })) << osd.surfaces();
-    EXPECT_TRUE(eventually([&] {
-        return mismatches(sway.screenshot("HEADLESS-3"), ref, 595, 960, 1) == 0;
-    })) << mismatches(sway.screenshot("HEADLESS-3"), ref, 595, 960, 1);
+    EXPECT_TRUE(barOn("HEADLESS-3", ref, 595, 960, 1));
 }
 
 }  // namespace
