@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/summary.h"
 #include "platform/linux/session/client.h"
 #include "tests/support/process.h"
 
@@ -46,11 +46,8 @@ void printRow(const char* what, std::vector<double> v) {
         std::printf("%-36s no samples\n", what);
         return;
     }
-    std::sort(v.begin(), v.end());
-    const double median =
-        v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-    const double p90 = v[std::min(v.size() - 1, (v.size() * 9 + 9) / 10 - 1)];
-    std::printf("%-36s median %6.2f ms   p90 %6.2f ms   (%zu)\n", what, median, p90, v.size());
+    const bench::Summary s = bench::summarise(v);
+    std::printf("%-36s median %6.2f ms   p90 %6.2f ms   (%zu)\n", what, s.median, s.p90, s.n);
 }
 
 }  // namespace

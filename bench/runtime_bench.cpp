@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/summary.h"
 #include "platform/linux/session/client.h"
 #include "tests/support/process.h"
 #include "tests/support/pulse_server.h"
@@ -43,21 +44,8 @@ double msSince(Clock::time_point t0, Clock::time_point t1 = Clock::now()) {
     return std::chrono::duration<double, std::milli>(t1 - t0).count();
 }
 
-struct Summary {
-    double median = 0, p90 = 0, max = 0;
-    std::size_t n = 0;
-};
-
-Summary summarise(std::vector<double> v) {
-    Summary s;
-    if (v.empty()) return s;
-    std::sort(v.begin(), v.end());
-    s.n = v.size();
-    s.median = v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-    s.p90 = v[std::min(v.size() - 1, (v.size() * 9 + 9) / 10 - 1)];
-    s.max = v.back();
-    return s;
-}
+using bench::summarise;
+using bench::Summary;
 
 void printRow(const char* what, const std::vector<double>& v, const char* unit = "ms") {
     const Summary s = summarise(v);

@@ -7,7 +7,6 @@
 //   wayland_bench [--presses N] [--cold N]
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/summary.h"
 #include "tests/support/process.h"
 #include "tests/support/sway.h"
 
@@ -70,12 +70,9 @@ void report(const char* what, std::vector<double> v) {
         std::printf("%-44s no samples\n", what);
         return;
     }
-    std::sort(v.begin(), v.end());
-    const double median =
-        v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-    const double p90 = v[std::min(v.size() - 1, (v.size() * 9 + 9) / 10 - 1)];
-    std::printf("%-44s median %7.2f ms   p90 %7.2f ms   max %7.2f ms   (%zu)\n", what, median, p90,
-                v.back(), v.size());
+    const bench::Summary s = bench::summarise(v);
+    std::printf("%-44s median %7.2f ms   p90 %7.2f ms   max %7.2f ms   (%zu)\n", what, s.median,
+                s.p90, s.max, s.n);
 }
 
 // Resident and unique (private) memory of a process in kB.
