@@ -41,7 +41,7 @@ double timedRun(const std::vector<std::string>& argv) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
 }
 
-void printRow(const char* what, std::vector<double> v) {
+void printRow(const char* what, const std::vector<double>& v) {
     if (v.empty()) {
         std::printf("%-36s no samples\n", what);
         return;

@@ -65,7 +65,7 @@ std::optional<double> firstAfter(const std::vector<double>& v, double t0) {
     return std::nullopt;
 }
 
-void report(const char* what, std::vector<double> v) {
+void report(const char* what, const std::vector<double>& v) {
     if (v.empty()) {
         std::printf("%-44s no samples\n", what);
         return;
