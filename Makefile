@@ -55,9 +55,11 @@ deb: build
 	lintian --fail-on error $(BUILD)/veskosd_*.deb
 
 # The running daemon on Xvfb and pulseaudio (about three minutes; BENCH_ARGS="--presses 10
-# --idle-seconds 5" for a quick look). bench-all runs the component benchmarks after it.
+# --idle-seconds 5" for a quick look), then on headless sway (about 15 s). bench-all runs the
+# component benchmarks after it.
 bench: build
 	$(BUILD)/bench/runtime_bench $(BENCH_ARGS)
+	$(BUILD)/bench/wayland_bench
 
 bench-all: bench
 	@for b in $(BUILD)/bench/*_bench; do [ "$${b##*/}" = runtime_bench ] || { echo "== $$b"; $$b; }; done

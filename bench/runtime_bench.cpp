@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/summary.h"
 #include "platform/linux/session/client.h"
 #include "tests/support/process.h"
 #include "tests/support/pulse_server.h"
@@ -43,21 +44,8 @@ double msSince(Clock::time_point t0, Clock::time_point t1 = Clock::now()) {
     return std::chrono::duration<double, std::milli>(t1 - t0).count();
 }
 
-struct Summary {
-    double median = 0, p90 = 0, max = 0;
-    std::size_t n = 0;
-};
-
-Summary summarise(std::vector<double> v) {
-    Summary s;
-    if (v.empty()) return s;
-    std::sort(v.begin(), v.end());
-    s.n = v.size();
-    s.median = v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-    s.p90 = v[std::min(v.size() - 1, (v.size() * 9 + 9) / 10 - 1)];
-    s.max = v.back();
-    return s;
-}
+using bench::summarise;
+using bench::Summary;
 
 void printRow(const char* what, const std::vector<double>& v, const char* unit = "ms") {
     const Summary s = summarise(v);
@@ -76,8 +64,27 @@ std::string readFile(const std::string& path) {
     return ss.str();
 }
 
-long rssKb(pid_t pid) {
-    return testsupport::procStatusField("/proc/" + std::to_string(pid) + "/status", "VmRSS");
+// Memory as the user pays for it: resident (with every shared library page), proportional
+// (shared pages split among their users) and unique (pages no other process has).
+struct Memory {
+    long rss = -1, pss = -1, uss = -1, threads = -1;
+};
+
+Memory memoryOf(pid_t pid) {
+    const std::string proc = "/proc/" + std::to_string(pid);
+    Memory m;
+    m.rss = testsupport::procStatusField(proc + "/status", "VmRSS");
+    m.threads = testsupport::procStatusField(proc + "/status", "Threads");
+    const std::string rollup = proc + "/smaps_rollup";
+    m.pss = testsupport::procStatusField(rollup, "Pss");
+    m.uss = testsupport::procStatusField(rollup, "Private_Clean") +
+            testsupport::procStatusField(rollup, "Private_Dirty");
+    return m;
+}
+
+void printMemory(const char* when, const Memory& m) {
+    std::printf("%-44s RSS %.1f MB   PSS %.1f MB   USS %.1f MB   threads %ld\n", when,
+                m.rss / 1024.0, m.pss / 1024.0, m.uss / 1024.0, m.threads);
 }
 
 // Context switches a thread made of its own accord: each is one wake-up after a wait.
@@ -93,6 +100,23 @@ std::map<std::string, std::pair<std::string, long>> threadWakeups(pid_t pid) {
                     testsupport::procStatusField(e.path() / "status", "voluntary_ctxt_switches")};
     }
     return out;
+}
+
+// Times the threads of a process were taken off the CPU against their will.
+long preemptions(pid_t pid) {
+    long n = 0;
+    std::error_code ec;
+    const std::string dir = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+        n += std::max(
+            0L, testsupport::procStatusField(e.path() / "status", "nonvoluntary_ctxt_switches"));
+    }
+    return n;
+}
+
+std::string loadAverage() {
+    std::string l = readFile("/proc/loadavg");
+    return l.substr(0, l.find(' '));
 }
 
 // Wake-ups per second over the window, with the threads that woke.
@@ -197,6 +221,53 @@ private:
     std::atomic<Clock::rep> last_{0};
 };
 
+// Round trips of one client on its own blocking main loop: asking for the default sink, and
+// setting its volume. Key to sink can be no shorter than the set; asking first adds the read.
+struct RoundTrips {
+    std::vector<double> read, set;
+};
+
+RoundTrips pulseRoundTrips(int n) {
+    RoundTrips r;
+    pa_mainloop* loop = pa_mainloop_new();
+    pa_context* ctx = pa_context_new(pa_mainloop_get_api(loop), "runtime-bench-rtt");
+    auto runUntil = [&](auto done) {
+        const auto t0 = Clock::now();
+        while (!done() && msSince(t0) < 2000) pa_mainloop_iterate(loop, 1, nullptr);
+        return done();
+    };
+    if (pa_context_connect(ctx, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
+        runUntil([&] { return pa_context_get_state(ctx) == PA_CONTEXT_READY; })) {
+        pa_cvolume v;
+        pa_cvolume_set(&v, 2, PA_VOLUME_NORM * 3 / 10);
+        for (int i = 0; i < n; ++i) {
+            bool done = false;
+            auto t0 = Clock::now();
+            pa_operation* op = pa_context_get_sink_info_by_name(
+                ctx, "@DEFAULT_SINK@",
+                [](pa_context*, const pa_sink_info*, int eol, void* d) {
+                    if (eol) *static_cast<bool*>(d) = true;
+                },
+                &done);
+            if (op && runUntil([&] { return done; })) r.read.push_back(msSince(t0));
+            if (op) pa_operation_unref(op);
+            // Levels that differ each time, so that the server has something to do.
+            pa_cvolume_set(&v, 2, PA_VOLUME_NORM * (30 + i % 2) / 100);
+            done = false;
+            t0 = Clock::now();
+            op = pa_context_set_sink_volume_by_name(
+                ctx, "@DEFAULT_SINK@", &v,
+                [](pa_context*, int, void* d) { *static_cast<bool*>(d) = true; }, &done);
+            if (op && runUntil([&] { return done; })) r.set.push_back(msSince(t0));
+            if (op) pa_operation_unref(op);
+        }
+    }
+    pa_context_disconnect(ctx);
+    pa_context_unref(ctx);
+    pa_mainloop_free(loop);
+    return r;
+}
+
 // The measuring side of the X server: one connection presses keys, another listens on the
 // root for keys and for the OSD's window being mapped.
 class XWatch {
@@ -249,6 +320,11 @@ public:
         return yes;
     }
     bool osdMapped() const { return osdMapped_; }
+    // Another daemon, another OSD window.
+    void forgetOsd() {
+        osd_ = None;
+        osdMapped_ = false;
+    }
 
 private:
     Clock::time_point next(XEvent& ev) {
@@ -280,6 +356,8 @@ int main(int argc, char** argv) {
     testsupport::PulseServer pulse;
     testsupport::Xvfb xvfb;
     pulse.pactl("set-sink-volume spk 30%");
+    const RoundTrips paTrips = pulseRoundTrips(50);
+    pulse.pactl("set-sink-volume spk 30%");
     SinkWatch sinks;
     XWatch x;
     if (!sinks.ready() || !x.ok()) {
@@ -306,6 +384,7 @@ int main(int argc, char** argv) {
     // window was mapped, each if it happened.
     struct Press {
         std::optional<double> sink, osd;
+        long daemonPreempted = 0, xPreempted = 0, soundPreempted = 0;
     };
     auto waitHidden = [&] {
         if (!x.osdMapped()) return;
@@ -316,6 +395,8 @@ int main(int argc, char** argv) {
     auto press = [&](bool up) {
         waitHidden();
         x.drain();
+        const long d0 = preemptions(daemon.pid), x0 = preemptions(xvfb.pid()),
+                   s0 = preemptions(pulse.pid());
         const auto t0 = Clock::now();
         x.tap(up ? "XF86AudioRaiseVolume" : "XF86AudioLowerVolume");
         const auto mapped = x.waitFor(
@@ -325,14 +406,17 @@ int main(int argc, char** argv) {
         Press p;
         if (sinks.lastChange() >= t0) p.sink = msSince(t0, sinks.lastChange());
         if (mapped) p.osd = msSince(t0, *mapped);
+        p.daemonPreempted = preemptions(daemon.pid) - d0;
+        p.xPreempted = preemptions(xvfb.pid()) - x0;
+        p.soundPreempted = preemptions(pulse.pid()) - s0;
         return p;
     };
 
     // A user who presses a key right after the daemon came up.
     std::this_thread::sleep_for(milliseconds(200));
-    const long rssStart = rssKb(daemon.pid);
+    const Memory memStart = memoryOf(daemon.pid);
     const Press first = press(true);
-    const long rssOsd = rssKb(daemon.pid);
+    const Memory memOsd = memoryOf(daemon.pid);
     waitHidden();
 
     std::string osdWho;
@@ -349,12 +433,16 @@ int main(int argc, char** argv) {
     }
 
     std::vector<double> toSink, toOsd;
+    std::vector<Press> osdPresses;
+    const std::string loadBefore = loadAverage();
     for (int i = 0; i < presses; ++i) {
         // Alternating keeps the level away from either end, where nothing would be set.
         const Press p = press(i % 2 != 0);
         if (p.sink) toSink.push_back(*p.sink);
         if (p.osd) toOsd.push_back(*p.osd);
+        osdPresses.push_back(p);
     }
+    const std::string loadAfter = loadAverage();
 
     std::vector<double> client;
     for (int i = 0; i < 20; ++i) {
@@ -366,6 +454,53 @@ int main(int argc, char** argv) {
         }
     }
     testsupport::killAndReap(daemon.pid);
+
+    // The same presses on a daemon that asks the server before every step, as it did before it
+    // followed the server's events.
+    std::vector<double> toSinkAsking;
+    setenv("VESKOSD_PULSE_EVENTS", "0", 1);
+    daemon = startDaemon(dir, osdModel);
+    unsetenv("VESKOSD_PULSE_EVENTS");
+    x.forgetOsd();
+    if (daemon.readyMs) {
+        std::this_thread::sleep_for(milliseconds(200));
+        for (int i = 0; i < presses; ++i) {
+            const Press p = press(i % 2 != 0);
+            if (p.sink) toSinkAsking.push_back(*p.sink);
+        }
+    }
+    if (daemon.pid > 0) testsupport::killAndReap(daemon.pid);
+
+    // Both ways again on PipeWire's pulse server. Key to sink only, paced rather than waiting
+    // for each OSD to fade, the same for both ways.
+    std::vector<double> pwKept, pwAsking;
+    RoundTrips pwTrips;
+    {
+        testsupport::PulseServer pipewire(testsupport::SoundServer::PipeWire);
+        pipewire.pactl("set-sink-volume spk 30%");
+        pwTrips = pulseRoundTrips(50);
+        pipewire.pactl("set-sink-volume spk 30%");
+        SinkWatch pwSinks;
+        for (bool asking : {false, true}) {
+            if (asking) setenv("VESKOSD_PULSE_EVENTS", "0", 1);
+            daemon = startDaemon(dir, osdModel);
+            unsetenv("VESKOSD_PULSE_EVENTS");
+            x.forgetOsd();
+            std::this_thread::sleep_for(milliseconds(200));
+            for (int i = 0; daemon.readyMs && pwSinks.ready() && i < presses; ++i) {
+                x.drain();
+                const auto t0 = Clock::now();
+                x.tap(i % 2 != 0 ? "XF86AudioRaiseVolume" : "XF86AudioLowerVolume");
+                while (pwSinks.lastChange() < t0 && msSince(t0) < 2000) std::this_thread::yield();
+                if (pwSinks.lastChange() >= t0) {
+                    (asking ? pwAsking : pwKept).push_back(msSince(t0, pwSinks.lastChange()));
+                }
+                std::this_thread::sleep_for(milliseconds(150));
+            }
+            if (daemon.pid > 0) testsupport::killAndReap(daemon.pid);
+        }
+    }
+    setenv("PULSE_SERVER", pulse.address().c_str(), 1);
 
     // The controller model, with no serial line present.
     const std::string dir2 = testsupport::makeTempDir("veskosd-runtime-bench");
@@ -379,14 +514,36 @@ int main(int argc, char** argv) {
 
     std::printf("\n");
     printRow("key floor (XTest -> root-window client)", floor);
-    printRow("key -> sink volume changed", toSink);
+    printRow("key -> sink volume changed (events kept)", toSink);
+    printRow("key -> sink volume changed (asking first)", toSinkAsking);
+    printRow("pipewire-pulse: key -> sink (events kept)", pwKept);
+    printRow("pipewire-pulse: key -> sink (asking first)", pwAsking);
+    printRow("pulseaudio: one sink info round trip", paTrips.read);
+    printRow("pulseaudio: one set volume round trip", paTrips.set);
+    printRow("pipewire-pulse: one sink info round trip", pwTrips.read);
+    printRow("pipewire-pulse: one set volume round trip", pwTrips.set);
     printRow("key -> OSD window mapped", toOsd);
+    // What held up the presses that took more than 2.5 ms past the median: a process of the
+    // path taken off the CPU (the scheduler), or none (the daemon itself).
+    std::string outliers;
+    const double median = summarise(toOsd).median;
+    for (const Press& p : osdPresses) {
+        if (!p.osd || *p.osd <= median + 2.5) continue;
+        char line[160];
+        std::snprintf(line, sizeof line,
+                      " %.2f ms (preempted: daemon %ld, X server %ld, sound server %ld);", *p.osd,
+                      p.daemonPreempted, p.xPreempted, p.soundPreempted);
+        outliers += line;
+    }
+    std::printf("%-44s%s load %s -> %s\n", "key -> OSD beyond median + 2.5 ms:",
+                outliers.empty() ? " none;" : outliers.c_str(), loadBefore.c_str(),
+                loadAfter.c_str());
     std::printf("%-44s key -> sink %.2f ms, key -> OSD %.2f ms\n", "first press, 0.2 s after start",
                 first.sink.value_or(-1), first.osd.value_or(-1));
     printRow("spawn -> answering status", ready);
     printRow("`veskosd status`, whole process", client);
-    std::printf("%-44s %ld kB after start, %ld kB after the first OSD\n", "RSS (OSD model)",
-                rssStart, rssOsd);
+    printMemory("memory after start (OSD model)", memStart);
+    printMemory("memory after the first OSD", memOsd);
     std::printf("%-44s %.2f /s over %d s:%s\n", "idle wake-ups, OSD model (linux)", osdIdle,
                 idleSeconds, osdWho.empty() ? " none" : osdWho.c_str());
     std::printf("%-44s %.2f /s over %d s:%s\n", "idle wake-ups, controller model (sim, no port)",

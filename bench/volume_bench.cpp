@@ -1,5 +1,5 @@
-// One volume step against a real pulseaudio: a fresh connection per operation against one
-// connection kept while it stays up. Each operation still asks which sink is the default.
+// One volume step against a real pulseaudio: a kept connection that follows the server's events,
+// one that asks before every step, and a fresh connection per operation.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -12,13 +12,13 @@
 
 namespace {
 
-void stepBackAndForth(benchmark::State& state, bool keep) {
+void stepBackAndForth(benchmark::State& state, bool keep, bool follow = true) {
     testsupport::PulseServer server;
     server.pactl("set-sink-volume spk 50%");
     resetGlobals();
     MajorVersion = 6;
     platform::Ports p;
-    p.audioEndpoints = std::make_unique<platform::linux_adapter::PulseAudioEndpoints>(keep);
+    p.audioEndpoints = std::make_unique<platform::linux_adapter::PulseAudioEndpoints>(keep, follow);
     platform::installPorts(std::move(p));
     bool up = true;
     for (auto _ : state) {
@@ -33,11 +33,18 @@ void stepBackAndForth(benchmark::State& state, bool keep) {
 void BM_VolumeStep_KeptConnection(benchmark::State& s) {
     stepBackAndForth(s, true);
 }
+void BM_VolumeStep_KeptConnectionAskingFirst(benchmark::State& s) {
+    stepBackAndForth(s, true, false);
+}
 void BM_VolumeStep_ConnectionPerOperation(benchmark::State& s) {
     stepBackAndForth(s, false);
 }
 
 BENCHMARK(BM_VolumeStep_KeptConnection)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
+BENCHMARK(BM_VolumeStep_KeptConnectionAskingFirst)
     ->Unit(benchmark::kMicrosecond)
     ->Repetitions(5)
     ->ReportAggregatesOnly();

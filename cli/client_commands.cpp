@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/key_names.h"
 #include "cli/options.h"
 #include "control/base64.h"
 #include "control/protocol.h"
@@ -59,6 +60,21 @@ int runPost(const CliOptions& options, const std::vector<std::string>& args) {
     auto reply = request(
         options, {{"op", "post"}, {"message", *message}, {"wParam", *wParam}, {"lParam", *lParam}});
     return reply.is_null() ? 1 : 0;
+}
+
+int runKey(const CliOptions& options, const std::string& name) {
+    for (const NamedKey& key : kNamedKeys) {
+        if (name != key.name) continue;
+        auto reply = request(options, {{"op", "post"},
+                                       {"message", WM_HOTKEY},
+                                       {"wParam", key.id},
+                                       {"lParam", hotKeyLParam(key)}});
+        return reply.is_null() ? 1 : 0;
+    }
+    std::string names;
+    for (const NamedKey& key : kNamedKeys) names.append(names.empty() ? "" : ", ").append(key.name);
+    std::fprintf(stderr, "veskosd: no key named \"%s\"; one of: %s\n", name.c_str(), names.c_str());
+    return 1;
 }
 
 int runStatus(const CliOptions& options) {

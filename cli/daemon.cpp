@@ -1,3 +1,4 @@
+#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -19,11 +20,14 @@
 #include "app/status.h"
 #include "app/veskosd_app.h"
 #include "app/veskosd_dlg.h"
+#include "base/os.h"
 #include "base/thread.h"
+#include "cli/key_names.h"
 #include "cli/options.h"
 #include "dispatch/dispatcher.h"
 #include "input/model_id.h"
 #include "osd/osd_window.h"
+#include "platform/linux/desktop_bus.h"
 #include "platform/linux/machine.h"
 #include "platform/linux/module/backend_lazy.h"
 #include "platform/linux/session/instance_lock.h"
@@ -116,12 +120,16 @@ bool holdInstanceLock(const std::string& runtimeDir) {
 }
 
 // The OSD model paints on its first key: its graphics back end and fonts are made ready now, off
-// the GUI thread, so that first press does not wait for them.
+// the GUI thread, so that first press does not wait for them. What loading them left free goes
+// back to the system.
 void warmUpOsdGraphics() {
     if (!bOSDModel) return;
     try {
         std::thread([] {
-            static_cast<void>(platform::ports().graphics->createCanvas(1, 1));
+            auto canvas = platform::ports().graphics->createCanvas(64, 32);
+            canvas->drawText(0, 0, "0123456789", platform::FontSpec{"sans", 24, true}, 0xFFFFFF, 0);
+            canvas.reset();
+            base::os::giveBackFreedMemory();
         }).detach();
     } catch (const std::system_error&) {
         // Without a thread the first paint merely takes longer.
@@ -154,9 +162,30 @@ void reportToServiceManager() {
     };
 }
 
+// The volume keys through the desktop portal, for a desktop that keeps global keys to itself: a
+// press arrives as the key grab's WM_HOTKEY would.
+void bindPortalShortcuts() {
+    std::vector<platform::linux_adapter::PortalShortcut> shortcuts;
+    for (const NamedKey& key : kNamedKeys) {
+        if (key.trigger) shortcuts.push_back({key.name, key.description, key.trigger});
+    }
+    platform::linux_adapter::startPortalShortcuts(std::move(shortcuts), [](const std::string& id) {
+        for (const NamedKey& key : kNamedKeys) {
+            if (id == key.name) {
+                base::postMessage(hMainWnd.load(), WM_HOTKEY, key.id, hotKeyLParam(key));
+            }
+        }
+    });
+}
+
 }  // namespace
 
 int runDaemon(const CliOptions& options) {
+    // One malloc arena for all threads: they seldom allocate at once, and an arena per thread
+    // costs pages of its own that stay with the process. Set before any thread starts.
+#ifdef M_ARENA_MAX
+    mallopt(M_ARENA_MAX, 1);  // NOLINT(concurrency-mt-unsafe)
+#endif
     const sigset_t set = endSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     signal(SIGPIPE, SIG_IGN);
@@ -211,6 +240,7 @@ int runDaemon(const CliOptions& options) {
         linuxOptions.acpi.devicePath = options.acpiDevice;
         linuxOptions.acpi.methodPrefix = options.acpiMethodPath;
         linuxOptions.acpi.buttonsPath = options.acpiButtons;
+        linuxOptions.acpi.model = options.model;
         linuxOptions.dataDir = *dataDir;
         // Monitor power is told by the screen saver of the display the session runs on.
         const char* display = std::getenv("DISPLAY");  // NOLINT(concurrency-mt-unsafe)
@@ -218,8 +248,12 @@ int runDaemon(const CliOptions& options) {
         ports = platform::linux_adapter::makePorts(linuxOptions, choices);
     }
     platform::linux_adapter::DisplayOptions display;
+    display.server = options.displayServer;
+    if (display.server.empty() && options.osd == "x11") display.server = "x11";
+    display.osdOutput = options.osdOutput;
     display.open = displayWanted(options);
-    display.osd = options.osd != "headless";
+    display.osd = options.osd.empty() || options.osd == "x11";
+    display.notifications = options.osd == "notification";
     display.realMachine = options.machine == "linux";
     display.osVersion = options.osVersion;
     platform::linux_adapter::addDisplay(ports, display, choices);
@@ -229,6 +263,7 @@ int runDaemon(const CliOptions& options) {
     ports.windowDirectory = std::make_unique<control::ControlServer>(*runtimeDir + "/control.sock",
                                                                      handleControlRequest);
     platform::installPorts(std::move(ports));
+    if (options.portalShortcuts) bindPortalShortcuts();
 
     setApplicationName(options.programPath);
     setDataFolder(*dataDir);

@@ -18,7 +18,12 @@ struct CliOptions {
     std::string acpiDevice;      // a firmware driver's character device
     std::string acpiMethodPath;  // the firmware methods' path for acpi_call
     std::string acpiButtons;     // the firmware buttons' evdev device
-    std::string osd;             // x11 or headless; empty: x11 when DISPLAY is set
+    uint32_t model = 0;          // the model when the firmware cannot be asked; 0: none
+    std::string osd;             // x11, notification or headless; empty: x11 when DISPLAY is set
+    // Bind the volume keys through the desktop portal's global shortcuts.
+    bool portalShortcuts = false;
+    std::string displayServer;          // wayland, x11 or none; empty: from the session
+    std::string osdOutput = "focused";  // Wayland: focused, all, or an output's name
     bool verbose = false;
 };
 
@@ -28,5 +33,7 @@ int runDaemon(const CliOptions& options);
 // Client commands against the running instance; exit status 0 when it answered ok.
 int runPost(const CliOptions& options, const std::vector<std::string>& args);
 int runStatus(const CliOptions& options);
+// Posts the hot key a desktop binding names (volume-up, mute, panel, ...).
+int runKey(const CliOptions& options, const std::string& name);
 int runSim(const CliOptions& options, const std::vector<std::string>& args);
 int runScreenshot(const CliOptions& options, const std::string& file);

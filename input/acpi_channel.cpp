@@ -152,8 +152,10 @@ void OpenAcpiChannel() {
         hACPIDevice = 1;
     } else {
         hACPIDevice = INVALID_HANDLE_VALUE;
-        MessageBox("Can't Open ACPI kernel Mode Driver",
-                   platform::MB_OK | platform::MB_ICONEXCLAMATION);
+        if (platform::ports().acpiDrivers->absenceIsNews()) {
+            MessageBox("Can't Open ACPI kernel Mode Driver",
+                       platform::MB_OK | platform::MB_ICONEXCLAMATION);
+        }
     }
     uint32_t returned = 0;
     DeviceIoControl(IOCTL_ACPI_INIT, {}, {}, returned);
@@ -170,6 +172,8 @@ void OpenAcpiChannel() {
     dwACPIMethodOutSize = kAcpiMethodOutBufferSize;
     if (CallAcpiMethod("MBID", ACPIMethodOutBuffer.data())) {
         TakeModelNumber(base::readLe32(ACPIMethodOutBuffer, kAcpiReplyDataOffset));
+    } else {
+        TakeModelNumber(platform::ports().acpiDrivers->modelWithoutFirmware());
     }
     QueryBCLLevels();
 }

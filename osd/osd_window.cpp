@@ -168,6 +168,13 @@ void OsdOnPaint() {
         draw(*canvas, BarFGImage, "foreground", foregroundName, 40.0f, barY,
              barW * static_cast<float>(level) / 100.0f, barH);
     }
+    platform::OsdContent content;
+    if (bOSDShowVolume) {
+        content = {platform::OsdContent::Kind::Volume, level, fVolumeMute != 0};
+    } else if (bOSDShowBrightness) {
+        content = {platform::OsdContent::Kind::Brightness, level, false};
+    }
+    surface().describe(content);
     surface().present(canvas->pixels());
 }
 

@@ -29,6 +29,11 @@ public:
     virtual ~AcpiDrivers() = default;
     // The device of that name, or null when it is absent or cannot be opened.
     virtual std::shared_ptr<AcpiDevice> open(const std::string& name) = 0;
+    // Whether a driver that cannot be opened is worth a message box. A machine that was never
+    // given one says so once in its log instead, rather than at every start.
+    virtual bool absenceIsNews() const { return true; }
+    // The model number to take when the firmware cannot be asked for it; 0 for none.
+    virtual uint32_t modelWithoutFirmware() { return 0; }
 };
 
 }  // namespace platform

@@ -16,6 +16,15 @@ struct Rect {
     bool operator==(const Rect&) const = default;
 };
 
+// What a frame shows, for a surface that shows it other than as pixels.
+struct OsdContent {
+    enum class Kind { Nothing, Volume, Brightness };
+    Kind kind = Kind::Nothing;
+    int level = 0;  // percent
+    bool muted = false;
+    bool operator==(const OsdContent&) const = default;
+};
+
 class OsdSurface {
 public:
     virtual ~OsdSurface() = default;
@@ -38,6 +47,8 @@ public:
     virtual bool taskbarRect(Rect& rect) = 0;
     // Shows a client-sized frame in the window.
     virtual void present(const Pixels& client) = 0;
+    // What the next frame shows; called before present(). Painting surfaces ignore it.
+    virtual void describe(const OsdContent& content) { static_cast<void>(content); }
     // The window as seen: border and last frame, every pixel weighted by the alpha.
     virtual Pixels screenshot() const = 0;
 };

@@ -5,14 +5,17 @@ _veskosd() {
     _init_completion || return
 
     local opts="-h --help --version --machine --runtime-dir --data-dir --os-version --serial
-        --osd --acpi-device --acpi-method-path --acpi-buttons --verbose --sim-model
-        --sim-levels --sim-no-firmware --sim-dim-timeout"
-    local commands="status post screenshot sim"
+        --osd --display-server --osd-output --acpi-device --acpi-method-path --acpi-buttons
+        --model --verbose --sim-model --sim-levels --sim-no-firmware --sim-dim-timeout --portal-shortcuts"
+    local commands="status post key screenshot sim"
 
     case $prev in
         --machine) COMPREPLY=($(compgen -W "linux sim" -- "$cur")); return ;;
-        --osd) COMPREPLY=($(compgen -W "x11 headless" -- "$cur")); return ;;
+        --osd) COMPREPLY=($(compgen -W "x11 notification headless" -- "$cur")); return ;;
+        --display-server) COMPREPLY=($(compgen -W "wayland x11 none" -- "$cur")); return ;;
+        --osd-output) COMPREPLY=($(compgen -W "focused all" -- "$cur")); return ;;
         --os-version) COMPREPLY=($(compgen -W "5 6" -- "$cur")); return ;;
+        --model) COMPREPLY=($(compgen -W "1 2" -- "$cur")); return ;;
         --runtime-dir | --data-dir) _filedir -d; return ;;
         --serial | --acpi-device | --acpi-buttons) _filedir; return ;;
         --acpi-method-path | --sim-model | --sim-levels | --sim-dim-timeout) return ;;
@@ -23,6 +26,7 @@ _veskosd() {
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
             --machine | --runtime-dir | --data-dir | --os-version | --serial | --osd | \
+                --display-server | --osd-output | \
                 --acpi-device | --acpi-method-path | --acpi-buttons | --sim-model | \
                 --sim-levels | --sim-dim-timeout) ((i++)) ;;
             -*) ;;
@@ -39,6 +43,10 @@ _veskosd() {
             fi
             ;;
         screenshot) ((cword == at + 1)) && _filedir png ;;
+        key)
+            ((cword == at + 1)) && COMPREPLY=($(compgen -W "volume-up volume-down mute
+                brightness-up brightness-down panel" -- "$cur"))
+            ;;
         sim)
             local device=${words[at + 1]}
             if ((cword == at + 1)); then

@@ -2,8 +2,11 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "platform/headless_osd.h"
+#include "platform/linux/desktop_bus.h"
+#include "platform/linux/display_choice.h"
 #include "platform/linux/hid/hidraw_input.h"
 #include "platform/linux/module/backend_lazy.h"
 #include "platform/linux/module/backend_loader.h"
@@ -104,6 +107,11 @@ Ports makePorts(const Options& options, AdapterChoices& choices) {
     p.deviceNotices = std::make_unique<PathWatcher>(options.serialPath, "COM1");
     choices.choose("serial", "termios");
     p.acpiDrivers = makeAcpiDrivers(options.acpi);
+    choices.choose("firmware",
+                   options.acpi.devicePath.empty() ? "acpi_call" : "device(else acpi_call)");
+    choices.choose("model", options.acpi.model == 0
+                                ? "firmware"
+                                : "firmware(else " + std::to_string(options.acpi.model) + ")");
     p.rawInput = makeHidrawInput();
     choices.choose("hid", "hidraw");
     if (const auto* logind = backend<LogindBackend>("logind", choices)) {
@@ -114,22 +122,74 @@ Ports makePorts(const Options& options, AdapterChoices& choices) {
     return p;
 }
 
-void addDisplay(Ports& p, const DisplayOptions& options, AdapterChoices& choices) {
-    std::shared_ptr<X11Connection> x;
-    const X11Backend* x11 = options.open ? backend<X11Backend>("x11", choices) : nullptr;
-    if (x11) {
-        std::string error;
-        x = x11->open("", error);
-        if (!x) choices.unavailable("display", error);
+namespace {
+
+// The X display's adapters, when one can be opened.
+void addX11(Ports& p, const DisplayOptions& options, AdapterChoices& choices) {
+    const X11Backend* x11 = backend<X11Backend>("x11", choices);
+    if (!x11) return;
+    std::string error;
+    std::shared_ptr<X11Connection> x = x11->open("", error);
+    if (!x) {
+        choices.unavailable("display", error);
+        return;
     }
-    if (x && options.osd) p.osdSurface = x11->osd(x);
-    if (x && options.realMachine) {
+    if (options.osd) p.osdSurface = x11->osd(x);
+    if (options.realMachine) {
         p.input = x11->input(x);
         p.info = x11->info(options.osVersion, x);
     }
-    choices.choose("osd", p.osdSurface ? "x11" : "headless");
+}
+
+}  // namespace
+
+void addDisplay(Ports& p, const DisplayOptions& options, AdapterChoices& choices) {
+    DisplayFacts facts;
+    facts.forced = options.server;
+    const char* waylandName = std::getenv("WAYLAND_DISPLAY");  // NOLINT(concurrency-mt-unsafe)
+    facts.waylandDisplay = waylandName && *waylandName;
+    facts.x11Display = options.open;
+    const WaylandBackend* wayland = nullptr;
+    std::shared_ptr<WaylandDisplay> w;
+    if ((facts.forced.empty() && facts.waylandDisplay) || facts.forced == "wayland") {
+        wayland = backend<WaylandBackend>("wayland", choices);
+        std::string error;
+        if (wayland) w = wayland->open(facts.waylandDisplay ? waylandName : "", error);
+        if (wayland && !w) choices.unavailable("wayland", error);
+        facts.waylandAnswers = w != nullptr;
+        facts.layerShell = w && wayland->hasLayerShell(w);
+        if (w && !facts.layerShell) {
+            choices.unavailable("wayland", "the compositor offers no layer-shell");
+        }
+    }
+    const DisplayServer server = chooseDisplayServer(facts);
+    choices.choose("display", displayServerName(server));
+    std::string osd = "headless";
+    if (server == DisplayServer::Wayland && w) {
+        if (options.osd && facts.layerShell) {
+            p.osdSurface = wayland->osd(w, options.osdOutput);
+            osd = "wayland";
+        }
+        if (options.realMachine) p.input = wayland->input(w);
+    } else if (server == DisplayServer::X11) {
+        addX11(p, options, choices);
+        if (p.osdSurface) osd = "x11";
+    }
+    // A compositor without layer-shell and no X display: the desktop's notifications.
+    const bool notify =
+        options.notifications || (server == DisplayServer::Notification && options.osd);
+    if (!p.osdSurface && notify) {
+        p.osdSurface = makeNotificationOsd(choices);
+        if (p.osdSurface) osd = "notification";
+    }
+    choices.choose("osd", osd);
     if (!p.osdSurface) p.osdSurface = std::make_unique<HeadlessOsd>();
-    if (options.realMachine) choices.choose("input", p.input ? "x11" : "none");
+    if (options.realMachine) {
+        const char* input = !p.input                           ? "none"
+                            : server == DisplayServer::Wayland ? "wayland"
+                                                               : "x11";
+        choices.choose("input", input);
+    }
 }
 
 void addGraphicsAndXml(Ports& p, AdapterChoices& choices) {

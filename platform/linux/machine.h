@@ -38,13 +38,18 @@ private:
 Ports makePorts(const Options& options, AdapterChoices& choices);
 
 struct DisplayOptions {
-    bool open = false;         // connect to the X display named by DISPLAY
-    bool osd = true;           // the OSD window on it; else the headless OSD
-    bool realMachine = false;  // the keyboard, mouse and dim time-out from it too
+    std::string server;  // --display-server: wayland, x11, none; empty: from the session
+    std::string osdOutput = "focused";  // Wayland: focused, all, or an output's name
+    bool open = false;                  // connect to the X display named by DISPLAY
+    bool osd = true;                    // the OSD window on it; else the headless OSD
+    bool realMachine = false;           // the keyboard, mouse and dim time-out from it too
+    bool notifications = false;         // the OSD as desktop notifications rather than headless
     uint32_t osVersion = 0;
 };
 
-// The adapters on the X display, when wanted and one can be opened; the headless OSD otherwise.
+// The adapters on the display server chosen (chooseDisplayServer): a Wayland compositor with
+// layer-shell, else the X display when wanted and one can be opened; desktop notifications when
+// asked for or on a compositor without layer-shell; the headless OSD otherwise.
 void addDisplay(Ports& p, const DisplayOptions& options, AdapterChoices& choices);
 
 // The adapters both machines share, their modules opened on first use: graphics and the XML

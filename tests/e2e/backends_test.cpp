@@ -85,8 +85,9 @@ TEST(BackendsE2E, EveryModuleFindsWhatItTakesFromTheExecutable) {
         }
     }
     const std::set<std::string> expected{
-        "veskosd-alsa.so",  "veskosd-cairo.so",   "veskosd-gio.so", "veskosd-logind.so",
-        "veskosd-pulse.so", "veskosd-systemd.so", "veskosd-x11.so", "veskosd-xml.so"};
+        "veskosd-alsa.so",    "veskosd-cairo.so", "veskosd-gio.so",
+        "veskosd-logind.so",  "veskosd-pulse.so", "veskosd-systemd.so",
+        "veskosd-wayland.so", "veskosd-x11.so",   "veskosd-xml.so"};
     EXPECT_EQ(modules, expected);
 }
 

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 extern char** environ;
@@ -64,11 +65,14 @@ std::string readFile(const std::string& path) {
     return s.str();
 }
 
+// `prefix`: the command that runs veskosd, if any.
 pid_t spawn(const std::vector<std::string>& args, const std::string& outPath,
-            const std::string& errPath) {
-    std::vector<std::string> argv{VESKOSD_BINARY};
+            const std::string& errPath, const std::vector<std::string>& prefix = {}) {
+    std::vector<std::string> argv = prefix;
+    argv.emplace_back(VESKOSD_BINARY);
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> cargv;
+    cargv.reserve(argv.size() + 1);
     for (auto& a : argv) cargv.push_back(a.data());
     cargv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
@@ -79,9 +83,10 @@ pid_t spawn(const std::vector<std::string>& args, const std::string& outPath,
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     pid_t pid = -1;
-    const int rc = posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), environ);
+    const int rc = posix_spawnp(&pid, cargv[0], &actions, nullptr, cargv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error(std::string("spawn veskosd: ") + std::strerror(rc));
+    if (rc != 0)
+        throw std::runtime_error("spawn " + argv[0] + ": " + std::generic_category().message(rc));
     return pid;
 }
 
@@ -125,6 +130,19 @@ Daemon::Daemon(std::vector<std::string> extraArgs) {
     std::vector<std::string> args{"--runtime-dir", dir_.path()};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     pid_ = spawn(args, dir_.path() + "/daemon.out", dir_.path() + "/daemon.err");
+    waitUntilUp();
+}
+
+Daemon::Daemon(const std::vector<std::string>& extraArgs, const Session& session)
+    : runtimeDir_(session.runtimeDir + "/veskosd") {
+    const std::string id = std::to_string(session.uid);
+    pid_ = spawn(extraArgs, dir_.path() + "/daemon.out", dir_.path() + "/daemon.err",
+                 {"setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups", "env",
+                  "XDG_RUNTIME_DIR=" + session.runtimeDir});
+    waitUntilUp();
+}
+
+void Daemon::waitUntilUp() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
         if (!running()) break;
@@ -145,7 +163,7 @@ Daemon::~Daemon() {
 }
 
 RunResult Daemon::client(std::vector<std::string> args) const {
-    args.insert(args.begin(), {"--runtime-dir", dir_.path()});
+    args.insert(args.begin(), {"--runtime-dir", runtimeDir_});
     return runVeskosd(args);
 }
 

@@ -45,16 +45,25 @@ struct RunResult {
 // Runs veskosd with `args` to the end (at most `timeoutMs`).
 RunResult runVeskosd(const std::vector<std::string>& args, int timeoutMs = 20000);
 
+// A desktop session of another user than root: the daemon runs as `uid` with `runtimeDir` (that
+// user's, 0700) as XDG_RUNTIME_DIR, and so in its directory there, as it would in that session.
+struct Session {
+    uid_t uid = 0;
+    std::string runtimeDir;
+};
+
 class Daemon {
 public:
     // Starts `veskosd --runtime-dir DIR extraArgs...` and waits until it answers status.
     explicit Daemon(std::vector<std::string> extraArgs = {"--machine", "sim"});
+    // Starts `veskosd extraArgs...` in `session`.
+    Daemon(const std::vector<std::string>& extraArgs, const Session& session);
     ~Daemon();
     Daemon(const Daemon&) = delete;
     Daemon& operator=(const Daemon&) = delete;
 
-    const std::string& runtimeDir() const { return dir_.path(); }
-    std::string socketPath() const { return dir_.path() + "/control.sock"; }
+    const std::string& runtimeDir() const { return runtimeDir_; }
+    std::string socketPath() const { return runtimeDir_ + "/control.sock"; }
     // Runs a client command against this instance.
     RunResult client(std::vector<std::string> args) const;
     nlohmann::json status() const;
@@ -66,7 +75,10 @@ public:
     std::string stderrText() const;
 
 private:
+    void waitUntilUp();
+
     TempDir dir_;
+    std::string runtimeDir_ = dir_.path();
     pid_t pid_ = -1;
 };
 

@@ -25,9 +25,9 @@ TEST(HotKeyE2E, AVolumeKeyRaisesTheSinkShowsTheNewLevelAndFades) {
     auto s = d.status();
     ASSERT_EQ(s["MajorVersion"], 6);
     ASSERT_EQ(s["VolumeCount"], 57);
-    // No firmware driver here; the OSD model opens no serial line, so that is the only box.
-    ASSERT_EQ(s["messageBoxes"].size(), 1u);
-    EXPECT_EQ(s["messageBoxes"][0]["text"], "Can't Open ACPI kernel Mode Driver");
+    // No firmware driver configured here (only said in the log) and the OSD model opens no
+    // serial line: no box.
+    EXPECT_TRUE(s["messageBoxes"].empty());
 
     int status = -1;
     testsupport::run({"xdotool", "key", "XF86AudioRaiseVolume"}, &status);

@@ -11,7 +11,9 @@
 
 namespace {
 
-TEST(LatePulseE2E, VolumeKeysWorkOnceTheServerComes) {
+class LatePulseE2E : public ::testing::TestWithParam<testsupport::SoundServer> {};
+
+TEST_P(LatePulseE2E, VolumeKeysWorkOnceTheServerComes) {
     // The daemon is pointed at a path where the server will appear later (a link to its socket).
     e2e::TempDir link;
     const std::string socket = link.path() + "/native";
@@ -24,7 +26,7 @@ TEST(LatePulseE2E, VolumeKeysWorkOnceTheServerComes) {
     ASSERT_EQ(d.client({"post", "786", "261", "0"}).status, 0);
     EXPECT_EQ(d.status()["VolumeCount"], -1);  // nothing to raise yet
 
-    testsupport::PulseServer pulse;
+    testsupport::PulseServer pulse(GetParam());
     pulse.pactl("set-sink-volume spk 40%");
     ASSERT_EQ(symlink(pulse.address().substr(5).c_str(), socket.c_str()), 0);
     ASSERT_EQ(d.client({"post", "786", "261", "0"}).status, 0);
@@ -32,5 +34,10 @@ TEST(LatePulseE2E, VolumeKeysWorkOnceTheServerComes) {
     EXPECT_EQ(pulse.volumePercent("spk"), 41);
     EXPECT_EQ(d.status()["VolumeCount"], 41);
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, LatePulseE2E,
+                         ::testing::Values(testsupport::SoundServer::PulseAudio,
+                                           testsupport::SoundServer::PipeWire),
+                         [](const auto& info) { return testsupport::soundServerName(info.param); });
 
 }  // namespace

@@ -22,7 +22,7 @@ def section(text, title, end_titles):
 help_text = subprocess.run([binary, "--help"], capture_output=True, text=True, check=True).stdout
 help_options = set(OPTION.findall(section(help_text, "Options:", {"Subcommands:"})))
 help_commands = set(re.findall(r"^  (\w+)\s", section(help_text, "Subcommands:", set()), re.M))
-if len(help_options) < 15 or help_commands != {"post", "status", "sim", "screenshot"}:
+if len(help_options) < 15 or help_commands != {"post", "key", "status", "sim", "screenshot"}:
     sys.exit(f"--help was not read as expected: {help_options} {help_commands}")
 
 env = dict(os.environ, MANWIDTH="200", LC_ALL="C.UTF-8")

@@ -21,6 +21,7 @@ public:
     Xvfb(const Xvfb&) = delete;
     Xvfb& operator=(const Xvfb&) = delete;
     const std::string& display() const { return display_; }
+    pid_t pid() const { return pid_; }
 
 private:
     void start(const std::string& display);

@@ -43,7 +43,24 @@ public:
             return std::make_shared<AcpiProcCallDevice>(
                 options_.methodPrefix, acpiCallFile(options_.callPath), std::move(queue));
         }
+        // Where no driver was ever configured its absence is the usual case: told once here,
+        // not as a message box at every login.
+        if (!absenceIsNews()) std::fprintf(stderr, "veskosd: Can't Open ACPI kernel Mode Driver\n");
         return nullptr;
+    }
+
+    bool absenceIsNews() const override {
+        return !options_.devicePath.empty() || !options_.methodPrefix.empty();
+    }
+
+    uint32_t modelWithoutFirmware() override {
+        if (options_.model != 0) {
+            std::fprintf(stderr,
+                         "veskosd: no model number from the firmware: model %u "
+                         "(--model)\n",
+                         options_.model);
+        }
+        return options_.model;
     }
 
 private:

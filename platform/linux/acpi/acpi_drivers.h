@@ -2,6 +2,7 @@
 // firmware buttons, else none.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,7 @@ struct AcpiOptions {
     std::string methodPrefix;                  // --acpi-method-path, e.g. \_SB.PCI0.LPCB.EC0.
     std::string buttonsPath;                   // --acpi-buttons: evdev device, empty for none
     std::string callPath = "/proc/acpi/call";  // the acpi_call module's file
+    uint32_t model = 0;                        // --model: taken when the firmware cannot be asked
 };
 
 std::unique_ptr<AcpiDrivers> makeAcpiDrivers(const AcpiOptions& options);

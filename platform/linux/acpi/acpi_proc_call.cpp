@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <mutex>
 #include <system_error>
 #include <vector>
 
@@ -13,19 +14,33 @@
 
 namespace platform::linux_adapter {
 
+namespace {
+
+// The module keeps one reply for the whole system: a write and its read go together, whichever
+// thread or opened device of this process makes the call.
+std::mutex& callMutex() {
+    static auto* m = new std::mutex;
+    return *m;
+}
+
+}  // namespace
+
 AcpiCallTransact acpiCallFile(std::string path) {
     return [path = std::move(path)](const std::string& method) -> std::optional<std::string> {
+        std::lock_guard lock(callMutex());
         const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
         if (fd < 0) return std::nullopt;
         std::optional<std::string> reply;
         const ssize_t wrote = write(fd, method.data(), method.size());
         if (wrote == static_cast<ssize_t>(method.size())) {
             // One read only: every read resets the module's reply, so a second one would see
-            // the tail of "not called". The module's reply never comes near this size.
+            // the tail of "not called". The module's reply never comes near this size. Its
+            // write leaves the offset at 0; the seek only makes sure (and fails on a stream).
             std::vector<char> buffer(std::size_t{64} * 1024);
+            (void)lseek(fd, 0, SEEK_SET);
             ssize_t got = -1;
             do {
-                got = pread(fd, buffer.data(), buffer.size(), 0);
+                got = read(fd, buffer.data(), buffer.size());
             } while (got < 0 && errno == EINTR);
             if (got >= 0 && static_cast<std::size_t>(got) < buffer.size()) {
                 reply.emplace(buffer.data(), static_cast<std::size_t>(got));
@@ -66,7 +81,6 @@ bool AcpiProcCallDevice::control(uint32_t code, std::span<const uint8_t> in, std
             // arguments or a second line to the module's input.
             const auto name = acpiRequestMethodName(in);
             if (!name) return false;
-            std::lock_guard lock(callMutex_);
             const auto reply = transact_(prefix_ + *name);
             if (!reply) return false;
             const auto written = encodeAcpiCallReply(*reply, out);

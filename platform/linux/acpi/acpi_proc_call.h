@@ -4,7 +4,6 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -19,7 +18,7 @@ constexpr uint32_t kAcpiGetNotifyCode = 0x222408;
 constexpr uint32_t kAcpiInitCode = 0x22240C;
 
 // Writes one method path and gives back the module's reply, or nothing when the file could not
-// be written or read.
+// be written or read. Calls of the whole process take turns.
 using AcpiCallTransact = std::function<std::optional<std::string>(const std::string& method)>;
 
 // The transaction on the module's file at `path` (/proc/acpi/call).
@@ -38,8 +37,6 @@ private:
     std::string prefix_;
     AcpiCallTransact transact_;
     std::shared_ptr<NotifyQueue> notifications_;
-    // The module keeps one reply for everybody: a write and its read go together.
-    std::mutex callMutex_;
 };
 
 }  // namespace platform::linux_adapter

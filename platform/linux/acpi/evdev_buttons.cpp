@@ -89,7 +89,8 @@ void readButtons(int fd, const std::function<ButtonRead(input_event&)>& next, No
     }
 }
 
-bool startButtonReader(const std::string& path, const std::shared_ptr<NotifyQueue>& queue) {
+bool startButtonReader(const std::string& path, const std::shared_ptr<NotifyQueue>& queue,
+                       GrabButtons grab) {
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         std::fprintf(stderr, "veskosd: cannot open the firmware buttons %s: %s\n", path.c_str(),
@@ -105,10 +106,10 @@ bool startButtonReader(const std::string& path, const std::shared_ptr<NotifyQueu
         return false;
     }
     // Grabbed, so the desktop does not change the volume a second time for the same press.
-    const int grab = libevdev_grab(dev, LIBEVDEV_GRAB);
-    if (grab < 0) {
+    const int grabbed = grab(dev, LIBEVDEV_GRAB);
+    if (grabbed < 0) {
         std::fprintf(stderr, "veskosd: cannot grab the firmware buttons %s: %s\n", path.c_str(),
-                     errorText(-grab).c_str());
+                     errorText(-grabbed).c_str());
     }
     const bool started = base::startThread("firmware-buttons", [fd, dev, path, queue] {
         bool syncing = false;

@@ -2,6 +2,7 @@
 // firmware driver would have raised for them.
 #pragma once
 
+#include <libevdev/libevdev.h>
 #include <linux/input.h>
 
 #include <atomic>
@@ -54,8 +55,13 @@ void readButtons(int fd, const std::function<ButtonRead(input_event&)>& next, No
 // Reads raw input_event records from a non-blocking descriptor (a pipe in the tests).
 ButtonRead readRawEvent(int fd, input_event& ev);
 
+// The grab of the device: libevdev_grab, replaceable because an emulated device takes every grab
+// and keeps nothing exclusive.
+using GrabButtons = int (*)(libevdev*, libevdev_grab_mode);
+
 // Opens the evdev device at `path`, grabs it and reads it on a thread of its own into `queue`
 // until the device goes away. False (logged) when it cannot be opened.
-bool startButtonReader(const std::string& path, const std::shared_ptr<NotifyQueue>& queue);
+bool startButtonReader(const std::string& path, const std::shared_ptr<NotifyQueue>& queue,
+                       GrabButtons grab = libevdev_grab);
 
 }  // namespace platform::linux_adapter

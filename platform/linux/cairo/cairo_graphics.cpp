@@ -4,10 +4,7 @@
 
 #include <cmath>
 #include <cstring>
-#include <mutex>
 #include <string>
-#include <system_error>
-#include <thread>
 
 namespace platform::linux_adapter {
 
@@ -86,7 +83,10 @@ public:
         cairo_fill(cr_);
         setRgb(cr_, foreground);
         cairo_move_to(cr_, x, y + fe.ascent);
-        cairo_show_text(cr_, t.c_str());
+        // Filled as outlines: a few digits need no glyph cache, and the image compositor's
+        // would keep 256 KiB for the life of the process.
+        cairo_text_path(cr_, t.c_str());
+        cairo_fill(cr_);
         return static_cast<int>(std::lround(te.x_advance));
     }
 
@@ -135,21 +135,6 @@ cairo_status_t writeChunk(void* closure, const unsigned char* data, unsigned int
 }
 
 }  // namespace
-
-CairoGraphics::CairoGraphics() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        // The OSD's own text: digits in bold sans at its cell height. Without a thread the
-        // first text is merely slower.
-        try {
-            std::thread([] {
-                CairoCanvas canvas(64, 32);
-                canvas.drawText(0, 0, "0123456789", FontSpec{"sans", 24, true}, 0xFFFFFF, 0);
-            }).detach();
-        } catch (const std::system_error&) {
-        }
-    });
-}
 
 std::unique_ptr<Image> CairoGraphics::decodePng(std::span<const uint8_t> bytes) {
     ReadCursor cursor{bytes, 0};

@@ -7,9 +7,6 @@ namespace platform::linux_adapter {
 
 class CairoGraphics final : public Graphics {
 public:
-    // Sets the fonts up on a thread of its own, once per process, so that the first text drawn
-    // does not wait for the font configuration to be read.
-    CairoGraphics();
     std::unique_ptr<Image> decodePng(std::span<const uint8_t> bytes) override;
     std::unique_ptr<Canvas> createCanvas(int width, int height) override;
     std::vector<uint8_t> encodePng(const Pixels& pixels) override;

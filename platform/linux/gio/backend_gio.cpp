@@ -1,4 +1,6 @@
 #include "platform/linux/gio/glib_launcher.h"
+#include "platform/linux/gio/notification_osd.h"
+#include "platform/linux/gio/portal_shortcuts.h"
 #include "platform/linux/module/backend_api.h"
 
 using namespace platform;
@@ -17,4 +19,5 @@ std::optional<std::vector<std::string>> launchArguments(const std::string& file,
 
 }  // namespace
 
-VESKOSD_BACKEND(gio, GioBackend, makeLauncher, launchArguments)
+VESKOSD_BACKEND(gio, GioBackend, makeLauncher, launchArguments, makeNotificationOsd,
+                bindPortalShortcuts)

@@ -6,17 +6,20 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/linux/gio/portal_shortcuts.h"
 #include "platform/linux/module/build_id.h"
 #include "platform/ports.h"
 
 namespace platform::linux_adapter {
 
 class X11Connection;
+class WaylandDisplay;
 
 // Made from the sources and the build's settings: the daemon loads only modules that carry its own.
 inline constexpr const char* kBackendBuildId = VESKOSD_BUILD_ID;
@@ -29,6 +32,18 @@ struct X11Backend {
     std::unique_ptr<OsdSurface> (*osd)(std::shared_ptr<X11Connection> x);
     std::unique_ptr<InputDevices> (*input)(std::shared_ptr<X11Connection> x);
     std::unique_ptr<PlatformInfo> (*info)(uint32_t osVersion, std::shared_ptr<X11Connection> x);
+};
+
+// Wayland (libwayland-client): the OSD as a layer-shell surface, the input-blocking overlay and
+// the virtual keyboard.
+struct WaylandBackend {
+    // Null, with the reason in `error`, when no compositor answers at `name` (WAYLAND_DISPLAY).
+    std::shared_ptr<WaylandDisplay> (*open)(const std::string& name, std::string& error);
+    bool (*hasLayerShell)(const std::shared_ptr<WaylandDisplay>& w);
+    // `output`: "focused", "all" or an output's name.
+    std::unique_ptr<OsdSurface> (*osd)(std::shared_ptr<WaylandDisplay> w,
+                                       const std::string& output);
+    std::unique_ptr<InputDevices> (*input)(std::shared_ptr<WaylandDisplay> w);
 };
 
 // Cairo with fontconfig and PNG.
@@ -75,6 +90,12 @@ struct GioBackend {
     std::optional<std::vector<std::string>> (*launchArguments)(const std::string& file,
                                                                const std::string& parameters,
                                                                std::string& why);
+    // The OSD as desktop notifications on the session bus.
+    std::unique_ptr<OsdSurface> (*notificationOsd)();
+    // Binds global shortcuts through the desktop portal; `activated` gets each pressed id, on
+    // a thread of the module's own.
+    void (*portalShortcuts)(std::vector<PortalShortcut> shortcuts,
+                            std::function<void(const std::string& id)> activated);
 };
 
 }  // namespace platform::linux_adapter

@@ -72,11 +72,12 @@ struct DeviceInfo {
     std::optional<uint32_t> formFactor;
     pa_cvolume volume{};
     bool muted = false;
+    bool cached = false;  // taken from what the events kept, not asked for
 };
 
 template <typename Info>
 DeviceInfo toDeviceInfo(const Info& info, bool sink) {
-    return {sink, info.index, formFactorOf(info), info.volume, info.mute != 0};
+    return {sink, info.index, formFactorOf(info), info.volume, info.mute != 0, false};
 }
 
 }  // namespace
@@ -85,9 +86,11 @@ DeviceInfo toDeviceInfo(const Info& info, bool sink) {
 // operation at hand is done. Used by one thread at a time (the GUI thread).
 class PulseConnection {
 public:
-    static std::shared_ptr<PulseConnection> connect() {
+    // follow: subscribe to sink and server events, so that the default sink can be kept.
+    static std::shared_ptr<PulseConnection> connect(bool follow) {
         auto c = std::shared_ptr<PulseConnection>(new PulseConnection());
         if (!c->loop_ || !c->ctx_) return nullptr;
+        c->follow_ = follow;
         if (pa_context_connect(c->ctx_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
             return nullptr;
         }
@@ -96,6 +99,17 @@ public:
             return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
         });
         if (!ready || pa_context_get_state(c->ctx_) != PA_CONTEXT_READY) return nullptr;
+        if (follow) {
+            // Not waited for: the server answers in order, so every later read is covered.
+            pa_context_set_subscribe_callback(c->ctx_, &PulseConnection::onEvent, c.get());
+            pa_operation* op =
+                pa_context_subscribe(c->ctx_,
+                                     static_cast<pa_subscription_mask_t>(
+                                         PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER),
+                                     nullptr, nullptr);
+            if (!op) return nullptr;
+            pa_operation_unref(op);
+        }
         return c;
     }
 
@@ -116,6 +130,58 @@ public:
         }
     }
     pa_context* ctx() { return ctx_; }
+
+    uint64_t events() const { return events_; }
+    uint64_t retaken() const { return retaken_; }
+    void countRetake() { ++retaken_; }
+    bool trusted() const { return follow_ && valid_; }
+    const DeviceInfo& cachedSink() const { return sink_; }
+    void forget() { valid_ = false; }
+
+    // Keeps what was just read of the default sink; events from here on keep it.
+    void remember(const DeviceInfo& d) {
+        if (!follow_) return;
+        sink_ = d;
+        sink_.cached = false;
+        valid_ = true;
+        echoes_ = 0;
+    }
+
+    // Waits until more than `n` events were taken in; false on the time-out.
+    bool waitForEvents(uint64_t n, int ms) {
+        return iterateUntil([&] { return events_ > n || !alive(); }, ms) && events_ > n;
+    }
+
+    // Before our own change of the kept sink goes out: its event may come with the answer.
+    void expectOwnChange(uint32_t index, bool changed) {
+        if (trusted() && sink_.index == index && changed) ++echoes_;
+    }
+
+    // Our own change was answered: keep the new state. Its event is taken in when it comes, not
+    // waited for here, so that the OSD does not wait on the server's next turn; a change from
+    // elsewhere mistaken for it meanwhile is still found by the next step's read.
+    void ownChangeDone(uint32_t index, const pa_cvolume& v, bool muted) {
+        if (!trusted() || sink_.index != index) return;
+        sink_.volume = v;
+        sink_.muted = muted;
+    }
+
+    // Takes in what the server sends until the events of our own changes are in; whether the
+    // cache is still trusted then.
+    bool settle(int ms) {
+        iterateUntil([&] { return echoes_ == 0 || !valid_ || !alive(); }, ms);
+        return trusted();
+    }
+
+    // Reads the sink and sets its volume in one round trip: the read reaches the server first,
+    // so `before` is the level the set replaced.
+    bool readThenSetVolume(uint32_t index, const pa_cvolume& v, std::optional<DeviceInfo>& before) {
+        pa_operation* read =
+            pa_context_get_sink_info_by_index(ctx_, index, &onInfo<pa_sink_info, true>, &before);
+        const bool set = setVolume(true, index, v);
+        const bool ok = finish(read);
+        return set && ok && before.has_value();
+    }
 
     // Runs the operation to its end; false when it could not start, the connection broke, or
     // the server took too long.
@@ -191,9 +257,27 @@ private:
 
     static void onSuccess(pa_context*, int success, void* ud) { *static_cast<bool*>(ud) = success; }
 
-    bool iterateUntil(const std::function<bool()>& done) {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
+    // A change of the kept sink from elsewhere, or of the server's defaults (the default sink
+    // may be another now), makes the next operation ask again.
+    static void onEvent(pa_context*, pa_subscription_event_type_t t, uint32_t index, void* ud) {
+        auto* self = static_cast<PulseConnection*>(ud);
+        ++self->events_;
+        if (!self->valid_) return;
+        const auto facility = t & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+        const auto type = t & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+        if (facility == PA_SUBSCRIPTION_EVENT_SERVER) {
+            self->valid_ = false;
+        } else if (facility == PA_SUBSCRIPTION_EVENT_SINK && index == self->sink_.index) {
+            if (type == PA_SUBSCRIPTION_EVENT_CHANGE && self->echoes_ > 0) {
+                --self->echoes_;
+            } else {
+                self->valid_ = false;
+            }
+        }
+    }
+
+    bool iterateUntil(const std::function<bool()>& done, int ms = kTimeoutMs) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (!done()) {
             const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
                 deadline - std::chrono::steady_clock::now());
@@ -209,9 +293,33 @@ private:
     pa_mainloop* loop_ = nullptr;
     pa_context* ctx_ = nullptr;
     bool ok_ = false;
+    bool follow_ = false;
+    // The default sink as the last read and the events since then have it.
+    bool valid_ = false;
+    DeviceInfo sink_;
+    int echoes_ = 0;  // events of our own changes still to come
+    uint64_t events_ = 0;
+    uint64_t retaken_ = 0;
 };
 
 namespace {
+
+double levelOf(const pa_cvolume& v) {
+    return static_cast<double>(pa_cvolume_max(&v)) / PA_VOLUME_NORM;
+}
+
+// The sink's volume with its loudest channel at `level`.
+pa_cvolume scaledTo(pa_cvolume v, double level) {
+    const auto target =
+        static_cast<pa_volume_t>(std::lround(std::clamp(level, 0.0, 1.0) * PA_VOLUME_NORM));
+    // Scaling keeps the balance between channels; from silence there is none to keep.
+    if (pa_cvolume_max(&v) == PA_VOLUME_MUTED) {
+        pa_cvolume_set(&v, v.channels, target);
+    } else {
+        pa_cvolume_scale(&v, target);
+    }
+    return v;
+}
 
 // The device as this operation found it: reads need no further request, and a set is one.
 // Every operation opens its endpoint anew, so nothing here outlives the moment it was read.
@@ -222,24 +330,40 @@ public:
     bool getMasterVolumeLevelScalar(float& level) override {
         if (!pa_cvolume_valid(&d_.volume)) return false;
         // Above 100 % the server allows more; the user's scale ends at 1.0.
-        const double v = static_cast<double>(pa_cvolume_max(&d_.volume)) / PA_VOLUME_NORM;
-        level = static_cast<float>(std::clamp(v, 0.0, 1.0));
+        level = static_cast<float>(std::clamp(levelOf(d_.volume), 0.0, 1.0));
         return true;
     }
 
     bool setMasterVolumeLevelScalar(float level) override {
         if (!pa_cvolume_valid(&d_.volume)) return false;
-        const auto target = static_cast<pa_volume_t>(
-            std::lround(std::clamp(static_cast<double>(level), 0.0, 1.0) * PA_VOLUME_NORM));
-        pa_cvolume v = d_.volume;
-        // Scaling keeps the balance between channels; from silence there is none to keep.
-        if (pa_cvolume_max(&v) == PA_VOLUME_MUTED) {
-            pa_cvolume_set(&v, v.channels, target);
-        } else {
-            pa_cvolume_scale(&v, target);
+        pa_cvolume v = scaledTo(d_.volume, level);
+        if (d_.sink) c_->expectOwnChange(d_.index, !pa_cvolume_equal(&v, &d_.volume));
+        if (d_.cached) {
+            std::optional<DeviceInfo> before;
+            if (!c_->readThenSetVolume(d_.index, v, before)) {
+                c_->forget();
+                return false;
+            }
+            if (!pa_cvolume_equal(&before->volume, &d_.volume)) {
+                // Another client set the level just before, and its event had not come yet:
+                // the step is taken again from that level, rounded to the user's hundredths.
+                c_->forget();
+                c_->countRetake();
+                const double step =
+                    std::round((static_cast<double>(level) - levelOf(d_.volume)) * 100) / 100;
+                v = scaledTo(before->volume,
+                             std::round(levelOf(before->volume) * 100) / 100 + step);
+                if (!c_->setVolume(d_.sink, d_.index, v)) return false;
+                d_.volume = v;
+                return true;
+            }
+            if (before->muted != d_.muted) c_->forget();
+        } else if (!c_->setVolume(d_.sink, d_.index, v)) {
+            c_->forget();
+            return false;
         }
-        if (!c_->setVolume(d_.sink, d_.index, v)) return false;
         d_.volume = v;
+        if (d_.sink) c_->ownChangeDone(d_.index, v, d_.muted);
         return true;
     }
 
@@ -249,8 +373,13 @@ public:
     }
 
     bool setMute(bool muted) override {
-        if (!c_->setMute(d_.sink, d_.index, muted)) return false;
+        if (d_.sink) c_->expectOwnChange(d_.index, muted != d_.muted);
+        if (!c_->setMute(d_.sink, d_.index, muted)) {
+            c_->forget();
+            return false;
+        }
         d_.muted = muted;
+        if (d_.sink) c_->ownChangeDone(d_.index, d_.volume, muted);
         return true;
     }
 
@@ -279,9 +408,16 @@ public:
 
     // The server resolves the default sink itself: one request, and the sink that is the
     // default at that moment.
+    // Kept from the events when they can be trusted; otherwise read, and kept from then on.
     std::unique_ptr<AudioDevice> defaultRenderEndpoint() override {
+        if (c_->trusted()) {
+            DeviceInfo d = c_->cachedSink();
+            d.cached = true;
+            return std::make_unique<PulseDevice>(c_, d);
+        }
         auto info = c_->sinkByName("@DEFAULT_SINK@");
         if (!info) return nullptr;
+        c_->remember(*info);
         return std::make_unique<PulseDevice>(c_, *info);
     }
 
@@ -300,15 +436,42 @@ private:
 }  // namespace
 
 std::unique_ptr<DeviceEnumerator> PulseAudioEndpoints::open() {
-    if (kept_) kept_->catchUp();
+    if (kept_ && !hold_) kept_->catchUp();
+    hold_ = false;
     std::shared_ptr<PulseConnection> c = keep_ && kept_ && kept_->alive() ? kept_ : nullptr;
-    if (!c) c = PulseConnection::connect();
+    if (!c) {
+        if (kept_) {
+            eventsBefore_ += kept_->events();
+            retakenBefore_ += kept_->retaken();
+        }
+        c = PulseConnection::connect(follow_);
+    }
     if (!c) {
         kept_.reset();
         return nullptr;
     }
     if (keep_) kept_ = c;
     return std::make_unique<PulseEnumerator>(std::move(c));
+}
+
+}  // namespace platform::linux_adapter
+
+namespace platform::linux_adapter {
+
+SinkCacheState PulseAudioEndpoints::cacheState() {
+    if (!kept_) return {eventsBefore_, false, retakenBefore_};
+    if (!hold_) kept_->catchUp();
+    return {eventsBefore_ + kept_->events(), kept_->alive() && kept_->trusted(),
+            retakenBefore_ + kept_->retaken()};
+}
+
+bool PulseAudioEndpoints::settle(int ms) {
+    return kept_ && kept_->alive() && kept_->settle(ms);
+}
+
+bool PulseAudioEndpoints::waitForEvents(uint64_t events, int ms) {
+    if (!kept_ || events < eventsBefore_) return kept_ != nullptr;
+    return kept_->waitForEvents(events - eventsBefore_, ms);
 }
 
 }  // namespace platform::linux_adapter

@@ -37,7 +37,7 @@ public:
     }
 
     std::unique_ptr<platform::BrightnessNotices> watch() override {
-        return watchBacklight(options_.sysfsRoot);
+        return watchBacklight(options_.sysfsRoot, options_.waitForNotices);
     }
 
 private:

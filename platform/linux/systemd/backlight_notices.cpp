@@ -31,8 +31,9 @@ udev_monitor* openMonitor(udev* context) {
 
 class BacklightNotices final : public platform::BrightnessNotices {
 public:
-    BacklightNotices(std::string sysfsRoot, udev* context, udev_monitor* monitor)
-        : root_(std::move(sysfsRoot)), udev_(context), monitor_(monitor) {
+    BacklightNotices(std::string sysfsRoot, udev* context, udev_monitor* monitor,
+                     std::function<int(pollfd*, nfds_t, int)> wait)
+        : root_(std::move(sysfsRoot)), udev_(context), monitor_(monitor), wait_(std::move(wait)) {
         attach();
         if (valueFd_ >= 0) last_ = readLevel();
     }
@@ -55,7 +56,7 @@ public:
             const int valueIndex = valueFd_ >= 0 ? static_cast<int>(n++) : -1;
             if (valueIndex >= 0) fds[valueIndex] = {valueFd_, POLLPRI, 0};
             if (n == 0) return std::nullopt;  // nothing left that could ever wake us
-            if (poll(fds, n, -1) < 0) {
+            if (wait_(fds, n, -1) < 0) {
                 if (errno == EINTR) continue;
                 return std::nullopt;
             }
@@ -137,6 +138,7 @@ private:
     std::string root_;
     udev* udev_;
     udev_monitor* monitor_;
+    std::function<int(pollfd*, nfds_t, int)> wait_;
     int valueFd_ = -1;
     std::string name_;
     long max_ = 0;
@@ -145,14 +147,15 @@ private:
 
 }  // namespace
 
-std::unique_ptr<platform::BrightnessNotices> watchBacklight(const std::string& sysfsRoot) {
+std::unique_ptr<platform::BrightnessNotices> watchBacklight(
+    const std::string& sysfsRoot, std::function<int(pollfd*, nfds_t, int)> wait) {
     udev* context = udev_new();
     udev_monitor* monitor = openMonitor(context);
     if (monitor == nullptr && !chooseBacklight(sysfsRoot)) {
         if (context != nullptr) udev_unref(context);
         return nullptr;
     }
-    return std::make_unique<BacklightNotices>(sysfsRoot, context, monitor);
+    return std::make_unique<BacklightNotices>(sysfsRoot, context, monitor, std::move(wait));
 }
 
 }  // namespace platform::linux_adapter

@@ -2,6 +2,9 @@
 // actual_brightness and udev uevents of the backlight subsystem.
 #pragma once
 
+#include <poll.h>
+
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -10,6 +13,8 @@
 namespace platform::linux_adapter {
 
 // Null when there is no backlight and none could ever be announced (no udev monitor).
-std::unique_ptr<platform::BrightnessNotices> watchBacklight(const std::string& sysfsRoot);
+// `wait` is poll(2) or a test's stand-in for it.
+std::unique_ptr<platform::BrightnessNotices> watchBacklight(
+    const std::string& sysfsRoot, std::function<int(pollfd*, nfds_t, int)> wait = ::poll);
 
 }  // namespace platform::linux_adapter

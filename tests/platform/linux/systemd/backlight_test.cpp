@@ -1,6 +1,8 @@
 // The sysfs backlight adapter against a umockdev testbed: attributes are files in the testbed
 // and uevents reach the adapter's udev monitor. Runs only under umockdev-wrapper.
 #include <linux/capability.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -8,12 +10,17 @@
 #include <umockdev.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -247,6 +254,111 @@ TEST_F(BacklightTest, WatchWithoutBacklightWaitsForOneToAppear) {
     const auto device = addBacklight("acpi_video0", "firmware", 10, 7);
     umockdev_testbed_uevent(testbed_, device.c_str(), "add");
     EXPECT_EQ(notices->next(), std::optional<uint8_t>(70));
+}
+
+// sysfs raises POLLPRI on actual_brightness when the driver changes it; the testbed's plain file
+// cannot, so the wait answers that entry (the one asking for POLLPRI) from an eventfd the test
+// raises, one raise per wake-up. It also counts the waits begun: the reader is back in its wait,
+// done with everything before, when the count moved on.
+class RaisedAttribute {
+public:
+    RaisedAttribute() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK | EFD_SEMAPHORE)) {}
+    ~RaisedAttribute() { close(fd_); }
+    RaisedAttribute(const RaisedAttribute&) = delete;
+    RaisedAttribute& operator=(const RaisedAttribute&) = delete;
+
+    void raise() const {
+        const uint64_t one = 1;
+        ASSERT_EQ(write(fd_, &one, sizeof(one)), static_cast<ssize_t>(sizeof(one)));
+    }
+
+    bool waitsBegun(int count) {
+        std::unique_lock l(m_);
+        return cv_.wait_for(l, std::chrono::seconds(5), [&] { return waits_ >= count; });
+    }
+
+    int wait(pollfd* fds, nfds_t n, int timeout) {
+        {
+            std::lock_guard l(m_);
+            ++waits_;
+            cv_.notify_all();
+        }
+        std::vector<pollfd> real(fds, fds + n);
+        for (pollfd& p : real) {
+            if (p.events == POLLPRI) p = {fd_, POLLIN, 0};
+        }
+        const int r = poll(real.data(), n, timeout);
+        if (r < 0) return r;
+        int ready = 0;
+        for (nfds_t i = 0; i < n; ++i) {
+            fds[i].revents = real[i].revents;
+            if (fds[i].events == POLLPRI) {
+                uint64_t count = 0;
+                const bool raised = real[i].revents != 0 && read(fd_, &count, sizeof(count)) > 0;
+                fds[i].revents = raised ? POLLPRI | POLLERR : 0;
+            }
+            ready += fds[i].revents != 0 ? 1 : 0;
+        }
+        return ready;
+    }
+
+private:
+    int fd_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    int waits_ = 0;
+};
+
+TEST_F(BacklightTest, EachRaisedAttributeChangeIsOneNotice) {
+    const auto device = addBacklight("intel_backlight", "raw", 937, 937);
+    auto raised = std::make_shared<RaisedAttribute>();
+    BacklightOptions options;
+    options.waitForNotices = [raised](pollfd* fds, nfds_t n, int timeout) {
+        return raised->wait(fds, n, timeout);
+    };
+    std::shared_ptr<platform::BrightnessNotices> notices = makeSysfsBacklight(options)->watch();
+    ASSERT_NE(notices, nullptr);
+
+    // Notices until the stop, which comes with a uevent.
+    std::mutex m;
+    std::vector<uint8_t> got;
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        while (const auto level = notices->next()) {
+            if (stop) return;
+            std::lock_guard l(m);
+            got.push_back(*level);
+        }
+    });
+    auto seen = [&] {
+        std::lock_guard l(m);
+        return got;
+    };
+    // Written in place, with no uevent: only the raised attribute tells of it.
+    auto change = [&](int raw) {
+        std::ofstream out(realPath(device, "actual_brightness"), std::ios::trunc);
+        out << raw;
+        ASSERT_TRUE(out.flush());
+    };
+
+    EXPECT_TRUE(raised->waitsBegun(1));
+    change(468);
+    raised->raise();
+    EXPECT_TRUE(raised->waitsBegun(2));
+    EXPECT_EQ(seen(), std::vector<uint8_t>{50});  // 49.95
+    // Raised with the level as it was: nothing to tell.
+    raised->raise();
+    EXPECT_TRUE(raised->waitsBegun(3));
+    EXPECT_EQ(seen(), std::vector<uint8_t>{50});
+    change(94);
+    raised->raise();
+    EXPECT_TRUE(raised->waitsBegun(4));
+    EXPECT_EQ(seen(), (std::vector<uint8_t>{50, 10}));  // 10.03
+
+    stop = true;
+    change(750);
+    umockdev_testbed_uevent(testbed_, device.c_str(), "change");
+    reader.join();
 }
 
 }  // namespace
