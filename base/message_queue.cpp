@@ -34,7 +34,7 @@ void MessageQueue::post(const Message& m) {
         items_.push_back(Item{m, {}});
         grown_ = grown_ || items_.size() > kShrinkAbove;
     }
-    cv_.notify_one();
+    wake();
 }
 
 void MessageQueue::postTask(std::function<void()> task) {
@@ -43,12 +43,12 @@ void MessageQueue::postTask(std::function<void()> task) {
         items_.push_back(Item{{}, std::move(task)});
         grown_ = grown_ || items_.size() > kShrinkAbove;
     }
-    cv_.notify_one();
+    wake();
 }
 
 bool MessageQueue::get(Item& item) {
     std::unique_lock lock(m_);
-    cv_.wait(lock, [&] { return !items_.empty() || quit_; });
+    while (items_.empty() && !quit_) waitForWork(lock);
     if (items_.empty()) return false;
     item = std::move(items_.front());
     items_.pop_front();
@@ -67,7 +67,7 @@ void MessageQueue::quit() {
         std::lock_guard lock(m_);
         quit_ = true;
     }
-    cv_.notify_all();
+    wake();
 }
 
 std::size_t MessageQueue::pending() const {

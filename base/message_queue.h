@@ -1,4 +1,6 @@
-// A per-thread message queue: any thread posts, the owning thread takes in posting order.
+// A per-thread message queue: any thread posts, the owning thread takes in posting order. On
+// Windows the owner waits in its own thread's message loop, on a message-only window, so the
+// real windows it made are served while it waits.
 #pragma once
 
 #include <condition_variable>
@@ -32,6 +34,12 @@ public:
     // Past this many waiting items, posts from outside the process are refused.
     static constexpr std::size_t kHighWater = 4096;
 
+    // Belongs to the constructing thread: only it may call get().
+    MessageQueue();
+    ~MessageQueue();
+    MessageQueue(const MessageQueue&) = delete;
+    MessageQueue& operator=(const MessageQueue&) = delete;
+
     // Posts from inside the process (worker threads, timers) are never dropped.
     void post(const Message& m);
     void postTask(std::function<void()> task);
@@ -49,8 +57,15 @@ public:
     static MessageQueue& current();
 
 private:
+    // The platform's wait: wake() after an item or the quit was queued (m_ not held);
+    // waitForWork() returns with m_ held once there is either, or spuriously.
+    void wake();
+    void waitForWork(std::unique_lock<std::mutex>& lock);
+
     mutable std::mutex m_;
-    std::condition_variable cv_;
+    std::condition_variable cv_;  // POSIX only
+    void* window_ = nullptr;      // Windows only: the message-only window the owner waits on
+    bool wakePending_ = false;    // Windows only: a wake-up is in the window's queue
     std::deque<Item> items_;
     bool quit_ = false;
     bool grown_ = false;  // held more than a few blocks since it was last empty

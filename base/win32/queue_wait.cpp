@@ -1,0 +1,54 @@
+// The owner waits in its thread's own message loop: a message-only window takes the wake-ups,
+// and every other message of the thread (for the real windows it made) is dispatched meanwhile,
+// as in any Windows program's loop.
+#include "base/message_queue.h"
+#include "base/win32/message_window.h"
+
+namespace base {
+
+// Without a window the queue still works, on the condition variable: only the real windows of
+// the thread go unserved while it waits.
+MessageQueue::MessageQueue() : window_(win32::createMessageWindow()) {}
+
+MessageQueue::~MessageQueue() {
+    win32::destroyMessageWindow(window_);
+}
+
+void MessageQueue::wake() {
+    void* window = nullptr;
+    {
+        std::lock_guard lock(m_);
+        window = window_;
+        if (window && wakePending_) return;
+        wakePending_ = window != nullptr;
+    }
+    if (!window) {
+        cv_.notify_all();
+        return;
+    }
+    if (win32::postWake(window)) return;
+    // The thread's queue is full of other messages: the next post tries again, and the owner
+    // finds this item at its next wake-up.
+    std::lock_guard lock(m_);
+    wakePending_ = false;
+}
+
+void MessageQueue::waitForWork(std::unique_lock<std::mutex>& lock) {
+    void* window = window_;
+    if (!window) {
+        cv_.wait(lock);
+        return;
+    }
+    lock.unlock();
+    const auto result = win32::takeNextMessage(window);
+    lock.lock();
+    if (result == win32::LoopResult::Woken) {
+        wakePending_ = false;
+    } else if (result == win32::LoopResult::Failed) {
+        // From now on the condition variable; posters read window_ under the lock.
+        window_ = nullptr;
+        wakePending_ = false;
+    }
+}
+
+}  // namespace base
