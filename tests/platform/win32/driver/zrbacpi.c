@@ -80,8 +80,8 @@ static NTSTATUS openNotifyEvent(void) {
 
 /* One result in the layout of an ACPI method's output: header words, then type, data length
  * and as much of the data as fits. */
-static NTSTATUS reply(UCHAR* out, ULONG outLength, USHORT type, const UCHAR* data,
-                      ULONG dataLength, ULONG_PTR* returned) {
+static NTSTATUS reply(UCHAR* out, ULONG outLength, USHORT type, const UCHAR* data, ULONG dataLength,
+                      ULONG_PTR* returned) {
     if (outLength < REPLY_HEADER) return STATUS_BUFFER_TOO_SMALL;
     const ULONG fits = min(dataLength, outLength - REPLY_HEADER);
     writeLe32(out, REPLY_SIGNATURE);
@@ -233,11 +233,10 @@ static NTSTATUS dispatchControl(PDEVICE_OBJECT object, PIRP irp) {
     UNREFERENCED_PARAMETER(object);
     const PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     ULONG_PTR returned = 0;
-    const NTSTATUS status = control(stack->Parameters.DeviceIoControl.IoControlCode,
-                                    (UCHAR*)irp->AssociatedIrp.SystemBuffer,
-                                    stack->Parameters.DeviceIoControl.InputBufferLength,
-                                    stack->Parameters.DeviceIoControl.OutputBufferLength,
-                                    &returned);
+    const NTSTATUS status = control(
+        stack->Parameters.DeviceIoControl.IoControlCode, (UCHAR*)irp->AssociatedIrp.SystemBuffer,
+        stack->Parameters.DeviceIoControl.InputBufferLength,
+        stack->Parameters.DeviceIoControl.OutputBufferLength, &returned);
     return complete(irp, status, returned);
 }
 
@@ -253,8 +252,8 @@ static void unload(PDRIVER_OBJECT driver) {
 NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     UNREFERENCED_PARAMETER(registryPath);
     KeInitializeSpinLock(&lock);
-    NTSTATUS status = IoCreateDevice(driver, 0, &deviceName, FILE_DEVICE_UNKNOWN, 0, FALSE,
-                                     &device);
+    NTSTATUS status =
+        IoCreateDevice(driver, 0, &deviceName, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
     if (!NT_SUCCESS(status)) return status;
     status = IoCreateSymbolicLink(&linkName, &deviceName);
     if (!NT_SUCCESS(status)) {

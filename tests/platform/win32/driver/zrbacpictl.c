@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
     const int withValues = !strcmp(argv[1], "model") || !strcmp(argv[1], "notify");
     const int count = argc - 2;
     if (withValues) {
-        if (count < 1 || count > (int)ZRB_PENDING_MAX || (!strcmp(argv[1], "model") && count != 1)) {
+        if (count < 1 || count > (int)ZRB_PENDING_MAX ||
+            (!strcmp(argv[1], "model") && count != 1)) {
             fprintf(stderr, "zrbacpictl: model takes one number, notify one code or more\n");
             return 2;
         }
