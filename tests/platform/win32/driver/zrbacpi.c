@@ -174,8 +174,9 @@ static NTSTATUS readMethodLog(UCHAR* out, ULONG outLength, ULONG_PTR* returned) 
     ULONG kept = min(called, ZRB_METHOD_LOG);
     kept = min(kept, (outLength - 4) / 4);
     writeLe32(out, called);
-    for (ULONG i = 0; i < kept; ++i) {
-        writeLe32(out + 4 + 4 * i, methodLog[(called - kept + i) % ZRB_METHOD_LOG]);
+    UCHAR* at = out + 4;
+    for (ULONG i = 0; i < kept; ++i, at += 4) {
+        writeLe32(at, methodLog[(called - kept + i) % ZRB_METHOD_LOG]);
     }
     KeReleaseSpinLock(&lock, irql);
     *returned = 4 + 4 * kept;
