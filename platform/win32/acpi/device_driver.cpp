@@ -41,8 +41,8 @@ private:
 }  // namespace
 
 std::shared_ptr<AcpiDevice> DeviceIoDrivers::open(const std::string& name) {
-    HANDLE h = CreateFileW(widen(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(widen(name).c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         std::fprintf(stderr, "veskosd: %s: error %lu\n", name.c_str(), GetLastError());
         return nullptr;
