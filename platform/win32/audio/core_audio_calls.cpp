@@ -107,9 +107,11 @@ public:
     void uninitialize() override { CoUninitialize(); }
     HRESULT createEnumerator(std::unique_ptr<Enumerator>& enumerator) override {
         void* e = nullptr;
-        const HRESULT hr = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr,
-                                            CLSCTX_INPROC_SERVER, __uuidof(IMMDeviceEnumerator), &e);
-        if (e) enumerator = std::make_unique<SystemEnumerator>(static_cast<IMMDeviceEnumerator*>(e));
+        const HRESULT hr =
+            CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
+                             __uuidof(IMMDeviceEnumerator), &e);
+        if (e)
+            enumerator = std::make_unique<SystemEnumerator>(static_cast<IMMDeviceEnumerator*>(e));
         return hr;
     }
 };
