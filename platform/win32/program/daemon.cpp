@@ -11,10 +11,12 @@
 #include "dispatch/dispatcher.h"
 #include "platform/ports.h"
 #include "platform/win32/acpi/device_driver.h"
+#include "platform/win32/audio/core_audio_endpoints.h"
 #include "platform/win32/control/pipe_server.h"
 #include "platform/win32/dialog/main_dialog.h"
 #include "platform/win32/eventlog/event_log.h"
 #include "platform/win32/info/platform_info.h"
+#include "platform/win32/mixer/winmm_mixer.h"
 #include "platform/win32/program/options.h"
 #include "platform/win32/session/data_folder.h"
 #include "platform/win32/session/instance_mutex.h"
@@ -42,7 +44,11 @@ int runDaemon(const WinOptions& options) {
     ports.info = std::make_unique<win32::WindowsPlatformInfo>(options.osVersion);
     ports.messageBox = std::make_unique<win32::ThreadedMessageBox>();
     ports.instanceLock = std::move(lock);
-    ports.windowDirectory = std::make_unique<win32::MainDialog>();
+    auto dialog = std::make_unique<win32::MainDialog>();
+    // The mixer's change notices go to the main window, which leaves them to the dialog manager.
+    ports.mixer = std::make_unique<win32::WinmmMixer>([d = dialog.get()] { return d->handle(); });
+    ports.windowDirectory = std::move(dialog);
+    ports.audioEndpoints = std::make_unique<win32::CoreAudioEndpoints>();
     ports.acpiDrivers = std::make_unique<win32::DeviceIoDrivers>();
     ports.launcher = std::make_unique<win32::ShellLauncher>();
     ports.eventLog = std::make_unique<win32::WindowsEventLog>();
