@@ -70,7 +70,7 @@ MessageThread::~MessageThread() {
     if (thread_.joinable()) thread_.join();
 }
 
-void MessageThread::run(std::function<void(void*)> created) {
+void MessageThread::run(const std::function<void(void*)>& created) {
     HWND hwnd = nullptr;
     if (registerClass()) {
         hwnd = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,

@@ -30,7 +30,7 @@ public:
     bool call(const std::function<void()>& work) const;
 
 private:
-    void run(std::function<void(void*)> created);
+    void run(const std::function<void(void*)>& created);
 
     Handler handler_;
     void* hwnd_ = nullptr;
