@@ -58,8 +58,8 @@ bool WindowsRawInput::onMessage(uint32_t message, uint64_t wParam, int64_t lPara
     if (message != WM_INPUT) return false;
     base::Window* target = target_.load();
     // NOLINTNEXTLINE(performance-no-int-to-ptr): WM_INPUT's lParam is the record's handle
-    std::optional<RawInputRecord> record =
-        readRawInputRecord(*calls_, reinterpret_cast<void*>(lParam));
+    auto* rawInput = reinterpret_cast<void*>(lParam);
+    std::optional<RawInputRecord> record = readRawInputRecord(*calls_, rawInput);
     if (!record) {
         if (!malformedLogged_.exchange(true)) {
             std::fprintf(stderr,
