@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 #include <tuple>
 
 #include "tests/platform/win32/input/recorder.h"
@@ -44,16 +45,53 @@ TEST(WindowsHotKeys, APressReachesTheHandlerWithItsIdModifiersAndKey) {
     EXPECT_EQ(got[2], HotKey(261, 0, VK_VOLUME_UP));
 }
 
-TEST(WindowsHotKeys, AKeyHeldByAnotherWindowIsRefusedUntilItsHolderEnds) {
-    auto holder = std::make_unique<WindowsInputDevices>();
-    ASSERT_TRUE(holder->registerHotKey(260, 0, VK_VOLUME_MUTE));
+constexpr wchar_t kHeldEvent[] = L"veskosd input_tests hot key held";
+constexpr wchar_t kReleaseEvent[] = L"veskosd input_tests hot key release";
+
+// Run only as the other process of the next test: holds the mute key until told to let go.
+TEST(WindowsHotKeys, DISABLED_HoldTheMuteKey) {
+    HANDLE held = OpenEventW(EVENT_MODIFY_STATE, FALSE, kHeldEvent);
+    HANDLE release = OpenEventW(SYNCHRONIZE, FALSE, kReleaseEvent);
+    ASSERT_TRUE(held && release);
+    ASSERT_TRUE(RegisterHotKey(nullptr, 1, 0, VK_VOLUME_MUTE));
+    SetEvent(held);
+    EXPECT_EQ(WaitForSingleObject(release, 30000), WAIT_OBJECT_0);
+}
+
+TEST(WindowsHotKeys, AKeyHeldByAnotherProcessIsRefusedUntilItEnds) {
+    HANDLE held = CreateEventW(nullptr, TRUE, FALSE, kHeldEvent);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, kReleaseEvent);
+    ASSERT_TRUE(held && release);
+    wchar_t self[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    std::wstring command = std::wstring(L"\"") + self +
+                           L"\" --gtest_also_run_disabled_tests"
+                           L" --gtest_filter=WindowsHotKeys.DISABLED_HoldTheMuteKey";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION holder{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &holder));
+    HANDLE waits[] = {held, holder.hProcess};
+    ASSERT_EQ(WaitForMultipleObjects(2, waits, FALSE, 30000), WAIT_OBJECT_0)
+        << "the other process did not take the key";
+
     WindowsInputDevices input;
     testsupport::Recorder<HotKey> hits;
     input.start({}, [&](uint32_t id, uint32_t modifiers, uint32_t vk) {
         hits.add({id, modifiers, vk});
     });
     EXPECT_FALSE(input.registerHotKey(260, 0, VK_VOLUME_MUTE));
-    holder.reset();
+    SetEvent(release);
+    ASSERT_EQ(WaitForSingleObject(holder.hProcess, 30000), WAIT_OBJECT_0);
+    DWORD status = 1;
+    GetExitCodeProcess(holder.hProcess, &status);
+    EXPECT_EQ(status, 0u) << "the other process failed";
+    CloseHandle(holder.hThread);
+    CloseHandle(holder.hProcess);
+    CloseHandle(held);
+    CloseHandle(release);
+
     ASSERT_TRUE(input.registerHotKey(260, 0, VK_VOLUME_MUTE));
     press(VK_VOLUME_MUTE);
     const auto got = hits.waitFor(1);
