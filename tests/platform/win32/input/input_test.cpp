@@ -143,6 +143,25 @@ TEST(WindowsHooks, InjectedControlIsTheSidedKeyAndIsSwallowedOnlyWhileBlocking) 
     }
 }
 
+// The controller model's hook taps Control from inside the hook, on the hook's own thread.
+TEST(WindowsHooks, AKeyInjectedFromInsideTheHookComesBackThroughIt) {
+    WindowsInputDevices input;
+    testsupport::Recorder<DWORD> seen;
+    input.installHooks(
+        [&](int, base::WPARAM message, const platform::KBDLLHOOKSTRUCT& k) {
+            seen.add(k.vkCode);
+            if (k.vkCode == VK_VOLUME_UP && message == WM_KEYDOWN) {
+                input.injectKey(VK_RCONTROL, false);
+                input.injectKey(VK_RCONTROL, true);
+            }
+            return base::LRESULT{0};
+        },
+        [](int, base::WPARAM, const platform::MSLLHOOKSTRUCT&) { return base::LRESULT{0}; });
+    press(VK_VOLUME_UP);
+    const auto got = seen.waitFor(4);
+    EXPECT_EQ(got, (std::vector<DWORD>{VK_VOLUME_UP, VK_RCONTROL, VK_RCONTROL, VK_VOLUME_UP}));
+}
+
 TEST(WindowsHooks, TheMouseHookSeesMovesAndSwallowsThemOnlyWhileBlocking) {
     WindowsInputDevices input;
     testsupport::Recorder<std::pair<WPARAM, POINT>> moves;
