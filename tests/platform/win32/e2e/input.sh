@@ -18,6 +18,9 @@ wait_for_log() {
 start_daemon --verbose && pass "the daemon answers status" || fail "no status: $(cat "$LOG")"
 grep -q 'veskosd: hot key' "$LOG" && fail "a hot key was refused: $(grep 'hot key' "$LOG")" ||
   pass "no hot key was refused"
+grep -q 'veskosd: raw input' "$LOG" &&
+  fail "a raw-input collection was refused: $(grep 'raw input' "$LOG")" ||
+  pass "no raw-input collection was refused"
 
 wine notepad </dev/null >"$W/notepad.log" 2>&1 &
 focused=$(timeout 30 xdotool search --sync --onlyvisible --name 'Notepad' 2>/dev/null | head -n1) ||
