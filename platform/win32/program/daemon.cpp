@@ -16,8 +16,10 @@
 #include "platform/win32/dialog/main_dialog.h"
 #include "platform/win32/eventlog/event_log.h"
 #include "platform/win32/info/platform_info.h"
+#include "platform/win32/input/windows_input.h"
 #include "platform/win32/mixer/winmm_mixer.h"
 #include "platform/win32/program/options.h"
+#include "platform/win32/rawinput/windows_raw_input.h"
 #include "platform/win32/session/data_folder.h"
 #include "platform/win32/session/instance_mutex.h"
 #include "platform/win32/session/program_name.h"
@@ -52,6 +54,8 @@ int runDaemon(const WinOptions& options) {
     ports.acpiDrivers = std::make_unique<win32::DeviceIoDrivers>();
     ports.launcher = std::make_unique<win32::ShellLauncher>();
     ports.eventLog = std::make_unique<win32::WindowsEventLog>();
+    ports.input = std::make_unique<win32::WindowsInputDevices>();
+    ports.rawInput = std::make_unique<win32::WindowsRawInput>();
     platform::installPorts(std::move(ports));
 
     if (!win32::startPipeServer(handleControlRequest, error)) {
