@@ -16,6 +16,8 @@
 #include "platform/win32/eventlog/event_log.h"
 #include "platform/win32/info/platform_info.h"
 #include "platform/win32/program/options.h"
+#include "platform/win32/serial/comm_port.h"
+#include "platform/win32/serial/device_notices.h"
 #include "platform/win32/session/data_folder.h"
 #include "platform/win32/session/instance_mutex.h"
 #include "platform/win32/session/program_name.h"
@@ -46,6 +48,8 @@ int runDaemon(const WinOptions& options) {
     ports.acpiDrivers = std::make_unique<win32::DeviceIoDrivers>();
     ports.launcher = std::make_unique<win32::ShellLauncher>();
     ports.eventLog = std::make_unique<win32::WindowsEventLog>();
+    ports.serialPorts = std::make_unique<win32::CommPorts>();
+    ports.deviceNotices = std::make_unique<win32::DeviceChangeNotices>();
     platform::installPorts(std::move(ports));
 
     if (!win32::startPipeServer(handleControlRequest, error)) {
