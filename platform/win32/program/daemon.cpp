@@ -23,6 +23,7 @@
 #include "platform/win32/session/program_name.h"
 #include "platform/win32/shell/shell_launcher.h"
 #include "platform/win32/ui/message_box.h"
+#include "platform/win32/xml/xmllite_reader.h"
 
 namespace win32 = platform::win32;
 
@@ -50,6 +51,7 @@ int runDaemon(const WinOptions& options) {
     ports.eventLog = std::make_unique<win32::WindowsEventLog>();
     ports.serialPorts = std::make_unique<win32::CommPorts>();
     ports.deviceNotices = std::make_unique<win32::DeviceChangeNotices>();
+    ports.xmlReaders = std::make_unique<win32::XmlLiteReaders>();
     platform::installPorts(std::move(ports));
 
     if (!win32::startPipeServer(handleControlRequest, error)) {
