@@ -38,7 +38,8 @@ private:
 
 class CommPort final : public SerialPort {
 public:
-    CommPort(HANDLE h, HANDLE closed, const CommCalls& calls) : h_(h), closed_(closed), calls_(calls) {}
+    CommPort(HANDLE h, HANDLE closed, const CommCalls& calls)
+        : h_(h), closed_(closed), calls_(calls) {}
     ~CommPort() override {
         CloseHandle(h_);
         CloseHandle(closed_);

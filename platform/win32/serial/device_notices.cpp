@@ -18,17 +18,18 @@ constexpr wchar_t kClassName[] = L"VESKOSD device notices";
 
 LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): the creation record comes with the message
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     } else if (message == WM_DESTROY) {
         PostQuitMessage(0);
     } else if (message == WM_DEVICECHANGE && lParam) {
+        const LONG_PTR owner = GetWindowLongPtrW(hwnd, GWLP_USERDATA);
         // NOLINTNEXTLINE(performance-no-int-to-ptr): the window's user data holds its owner
-        const auto* self = reinterpret_cast<DeviceChangeNotices*>(
-            GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        const auto* self = reinterpret_cast<const DeviceChangeNotices*>(owner);
         // NOLINTNEXTLINE(performance-no-int-to-ptr): the record comes with the message
-        if (self) self->onDeviceChange(static_cast<uint32_t>(wParam), reinterpret_cast<const void*>(lParam));
+        const auto* record = reinterpret_cast<const void*>(lParam);
+        if (self) self->onDeviceChange(static_cast<uint32_t>(wParam), record);
         return TRUE;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);

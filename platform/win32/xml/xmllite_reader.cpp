@@ -92,11 +92,12 @@ public:
         const std::vector<uint8_t> bytes = padded(document);
         *stream_.put() = SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size()));
         if (!stream_.get()) return false;
-        return SUCCEEDED(CreateXmlReader(__uuidof(IXmlReader), reinterpret_cast<void**>(reader_.put()),
-                                         nullptr)) &&
-               SUCCEEDED(reader_->SetProperty(XmlReaderProperty_DtdProcessing,
-                                              DtdProcessing_Prohibit)) &&
-               SUCCEEDED(reader_->SetProperty(XmlReaderProperty_MaxElementDepth, kReaderMaxDepth)) &&
+        return SUCCEEDED(CreateXmlReader(__uuidof(IXmlReader),
+                                         reinterpret_cast<void**>(reader_.put()), nullptr)) &&
+               SUCCEEDED(
+                   reader_->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit)) &&
+               SUCCEEDED(
+                   reader_->SetProperty(XmlReaderProperty_MaxElementDepth, kReaderMaxDepth)) &&
                SUCCEEDED(reader_->SetInput(stream_.get()));
     }
 
@@ -125,7 +126,7 @@ public:
         UINT depth = 0;
         if (type == XmlNodeType::Element &&
             (FAILED(reader_->GetDepth(&depth)) || depth + 1 > kMaxDepth)) {
-                        return fail();
+            return fail();
         }
         return XML_S_OK;
     }

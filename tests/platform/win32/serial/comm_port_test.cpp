@@ -205,7 +205,8 @@ bool waitPending() {
 
 TEST_F(CommPortTest, WaitCommEventAnnouncesAFrameThatOneReadTakesWhole) {
     fakeWait.reset();
-    auto p = open(testsupport::ptyPath("VESKOSD_TEST_PORT"), platform::win32::CommCalls{pendingWait, cancelWait});
+    auto p = open(testsupport::ptyPath("VESKOSD_TEST_PORT"),
+                  platform::win32::CommCalls{pendingWait, cancelWait});
     ASSERT_TRUE(p);
     port.reset();
     auto waiting = std::async(std::launch::async, [&] { return p->waitForReceive(); });
@@ -239,7 +240,8 @@ BOOL WINAPI failingWait(HANDLE, LPDWORD, LPOVERLAPPED) {
 
 TEST_F(CommPortTest, AWaitCommEventThatFailsIsNotAskedAgain) {
     fakeWait.reset();
-    auto p = open(testsupport::ptyPath("VESKOSD_TEST_PORT"), platform::win32::CommCalls{failingWait, CancelIoEx});
+    auto p = open(testsupport::ptyPath("VESKOSD_TEST_PORT"),
+                  platform::win32::CommCalls{failingWait, CancelIoEx});
     ASSERT_TRUE(p);
     port.reset();
     send(peer, kFrame);

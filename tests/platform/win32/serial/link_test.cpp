@@ -66,8 +66,8 @@ TEST(SerialLinkOverComm, AFrameGoesOutItsReplyIsTakenAndAReportBecomesAHotKey) {
 
     // Volume up on the controller's model: the volume frame, answered by its reply.
     VolumeCount = 7;
-    auto request = std::async(std::launch::async,
-                              [&] { dlg->WindowProc(WM_DEVICE_EVENT, 512, LPARAM_SR_VOL_UP_MAKE); });
+    auto request = std::async(
+        std::launch::async, [&] { dlg->WindowProc(WM_DEVICE_EVENT, 512, LPARAM_SR_VOL_UP_MAKE); });
     const Bytes frame = take(*controller);
     ASSERT_EQ(frame.size(), 10u);
     Frame sent{};

@@ -115,7 +115,8 @@ TEST(XmlLiteReader, FailsExactlyAtThe257thNestedElement) {
 }
 
 TEST(XmlLiteReader, ReadsUtf16WithItsByteOrderMark) {
-    const std::u16string text = u"\uFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?><r a=\"\u20ac\"/>";
+    const std::u16string text =
+        u"\uFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?><r a=\"\u20ac\"/>";
     std::string doc;
     for (char16_t c : text) doc += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
     EXPECT_EQ(walk(doc).nodes, (std::vector<std::string>{"decl:version=1.0,encoding=UTF-16",
@@ -181,8 +182,7 @@ TEST_F(XmlLiteConfigurationTest, RejectedFilesAreReportedAndLeaveTheDefaults) {
     EXPECT_EQ(read(deep), std::vector<uint32_t>{0xC0020101});
     // No declaration: well-formed, but nothing counts.
     resetButtonConfiguration();
-    EXPECT_EQ(read(body + "</Buttons></QZSystemConfiguration>"),
-              std::vector<uint32_t>{0xC0020103});
+    EXPECT_EQ(read(body + "</Buttons></QZSystemConfiguration>"), std::vector<uint32_t>{0xC0020103});
     EXPECT_EQ(VolumeUpButton.get(), (ButtonConfiguration{1, IncreaseVolume, {}, 1, 30}));
 }
 
