@@ -8,7 +8,8 @@ namespace testsupport {
 
 // "\\?\unix\dev\pts\N" for the pty named by the environment variable; empty when it is unset.
 inline std::wstring ptyPath(const char* variable) {
-    const char* path = std::getenv(variable);
+    // Read before any thread of the test starts.
+    const char* path = std::getenv(variable);  // NOLINT(concurrency-mt-unsafe)
     if (!path) return {};
     std::wstring out = L"\\\\?\\unix";
     for (const char* c = path; *c; ++c) out += static_cast<wchar_t>(*c == '/' ? '\\' : *c);

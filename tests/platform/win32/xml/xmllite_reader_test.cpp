@@ -32,7 +32,7 @@ std::string attributesOf(platform::XmlPullReader& r) {
         EXPECT_TRUE(r.localName(n));
         EXPECT_TRUE(r.value(v));
         EXPECT_FALSE(r.isDefault());
-        out += (out.empty() ? "" : ",") + n + "=" + v;
+        out.append(out.empty() ? "" : ",").append(n).append("=").append(v);
     }
     return out;
 }
@@ -53,7 +53,8 @@ Walk walk(const std::string& doc) {
         if (t == XmlNodeType::XmlDeclaration) {
             w.nodes.push_back("decl:" + attributesOf(*r));
         } else if (t == XmlNodeType::Element) {
-            w.nodes.push_back("element:" + prefix + ":" + name);
+            w.nodes.push_back("element:" + prefix);
+            w.nodes.back().append(":").append(name);
             const std::string attrs = attributesOf(*r);
             if (!attrs.empty()) w.nodes.back() += "[" + attrs + "]";
         } else if (t == XmlNodeType::Comment) {
@@ -89,7 +90,7 @@ TEST(XmlLiteReader, MalformedInputFailsAfterTheNodesBeforeTheFault) {
     EXPECT_LT(w.last, 0);
     EXPECT_FALSE(w.eof);
     // Each of these ends Wine's XmlLite at once (an abort), or never (the same node for ever).
-    for (const std::string doc :
+    for (const std::string& doc :
          {std::string(), std::string("\x00\x01\x02\xFF", 4), std::string("<?xml"),
           std::string("<?x"), std::string("<?xml version=\"1.0\"?>"), std::string("<r></s>"),
           std::string("<r/><r/>"), std::string("<r><![CDATA["), std::string("<r>&am")}) {
