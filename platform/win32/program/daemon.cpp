@@ -20,11 +20,14 @@
 #include "platform/win32/mixer/winmm_mixer.h"
 #include "platform/win32/program/options.h"
 #include "platform/win32/rawinput/windows_raw_input.h"
+#include "platform/win32/serial/comm_port.h"
+#include "platform/win32/serial/device_notices.h"
 #include "platform/win32/session/data_folder.h"
 #include "platform/win32/session/instance_mutex.h"
 #include "platform/win32/session/program_name.h"
 #include "platform/win32/shell/shell_launcher.h"
 #include "platform/win32/ui/message_box.h"
+#include "platform/win32/xml/xmllite_reader.h"
 
 namespace win32 = platform::win32;
 
@@ -56,6 +59,9 @@ int runDaemon(const WinOptions& options) {
     ports.eventLog = std::make_unique<win32::WindowsEventLog>();
     ports.input = std::make_unique<win32::WindowsInputDevices>();
     ports.rawInput = std::make_unique<win32::WindowsRawInput>();
+    ports.serialPorts = std::make_unique<win32::CommPorts>();
+    ports.deviceNotices = std::make_unique<win32::DeviceChangeNotices>();
+    ports.xmlReaders = std::make_unique<win32::XmlLiteReaders>();
     platform::installPorts(std::move(ports));
 
     if (!win32::startPipeServer(handleControlRequest, error)) {
