@@ -34,7 +34,8 @@ public:
     // Past this many waiting items, posts from outside the process are refused.
     static constexpr std::size_t kHighWater = 4096;
 
-    // Belongs to the constructing thread: only it may call get().
+    // Belongs to the constructing thread, whose get() also serves that thread's windows on
+    // Windows; another thread may take items too.
     MessageQueue();
     ~MessageQueue();
     MessageQueue(const MessageQueue&) = delete;

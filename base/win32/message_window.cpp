@@ -45,6 +45,11 @@ void destroyMessageWindow(void* window) {
     }
 }
 
+bool ownsMessageWindow(void* window) {
+    return window &&
+           GetWindowThreadProcessId(static_cast<HWND>(window), nullptr) == GetCurrentThreadId();
+}
+
 bool postWake(void* window) {
     return PostMessageW(static_cast<HWND>(window), kWake, 0, 0) != 0;
 }

@@ -8,6 +8,8 @@ namespace base::win32 {
 void* createMessageWindow();
 // From any thread: the owner's loop closes it when asked from elsewhere.
 void destroyMessageWindow(void* window);
+// True on the thread that made the window, while it lives.
+bool ownsMessageWindow(void* window);
 // Queues a wake-up for the window's owner; false when the thread's queue refuses it.
 bool postWake(void* window);
 

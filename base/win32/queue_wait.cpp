@@ -7,7 +7,7 @@
 namespace base {
 
 // Without a window the queue still works, on the condition variable: only the real windows of
-// the thread go unserved while it waits.
+// the thread go unserved while it waits. So does a thread other than the owner.
 MessageQueue::MessageQueue() : window_(win32::createMessageWindow()) {}
 
 MessageQueue::~MessageQueue() {
@@ -15,27 +15,26 @@ MessageQueue::~MessageQueue() {
 }
 
 void MessageQueue::wake() {
+    // Another thread may be taking items too (the queue allows it, as on other platforms): it
+    // waits on the condition variable.
+    cv_.notify_all();
     void* window = nullptr;
     {
         std::lock_guard lock(m_);
         window = window_;
-        if (window && wakePending_) return;
-        wakePending_ = window != nullptr;
-    }
-    if (!window) {
-        cv_.notify_all();
-        return;
+        if (!window || wakePending_) return;
+        wakePending_ = true;
     }
     if (win32::postWake(window)) return;
-    // The thread's queue is full of other messages: the next post tries again, and the owner
-    // finds this item at its next wake-up.
+    // The thread's queue is full of other messages, or its thread has ended: the next post
+    // tries again, and the owner finds this item at its next wake-up.
     std::lock_guard lock(m_);
     wakePending_ = false;
 }
 
 void MessageQueue::waitForWork(std::unique_lock<std::mutex>& lock) {
     void* window = window_;
-    if (!window) {
+    if (!win32::ownsMessageWindow(window)) {
         cv_.wait(lock);
         return;
     }

@@ -71,6 +71,23 @@ TEST(MessageLoop, QuitFromAnotherThreadEndsTheWaitAfterEarlierPosts) {
     other.join();
 }
 
+TEST(MessageLoop, AThreadOtherThanTheOwnerTakesItemsToo) {
+    base::MessageQueue q;
+    base::Event* taking = base::createEvent(true, false);
+    base::Event* took = base::createEvent(true, false);
+    std::thread taker([&] {
+        base::setEvent(taking);
+        base::MessageQueue::Item item;
+        if (q.get(item) && item.message.message == 5) base::setEvent(took);
+    });
+    base::waitForSingleObject(taking, base::kInfinite);
+    q.post({nullptr, 5, 0, 0});
+    const bool taken = base::waitForSingleObject(took, 10000) == base::kWaitObject0;
+    if (!taken) q.quit();
+    taker.join();
+    EXPECT_TRUE(taken);
+}
+
 TEST(MessageLoop, AThreadQuitMessageDoesNotEndTheQueue) {
     base::MessageQueue q;
     testsupport::postThreadQuit();
