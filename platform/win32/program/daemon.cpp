@@ -11,10 +11,12 @@
 #include "dispatch/dispatcher.h"
 #include "platform/ports.h"
 #include "platform/win32/acpi/device_driver.h"
+#include "platform/win32/brightness/wmi_brightness.h"
 #include "platform/win32/control/pipe_server.h"
 #include "platform/win32/dialog/main_dialog.h"
 #include "platform/win32/eventlog/event_log.h"
 #include "platform/win32/info/platform_info.h"
+#include "platform/win32/power/windows_power.h"
 #include "platform/win32/program/options.h"
 #include "platform/win32/session/data_folder.h"
 #include "platform/win32/session/instance_mutex.h"
@@ -46,6 +48,8 @@ int runDaemon(const WinOptions& options) {
     ports.acpiDrivers = std::make_unique<win32::DeviceIoDrivers>();
     ports.launcher = std::make_unique<win32::ShellLauncher>();
     ports.eventLog = std::make_unique<win32::WindowsEventLog>();
+    ports.power = std::make_unique<win32::WindowsPower>();
+    ports.monitorBrightness = std::make_unique<win32::WmiMonitorBrightness>();
     platform::installPorts(std::move(ports));
 
     if (!win32::startPipeServer(handleControlRequest, error)) {
