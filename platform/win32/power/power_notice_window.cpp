@@ -22,15 +22,14 @@ struct SettingRecord {
 
 LRESULT CALLBACK noticeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): the system's creation record
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     // NOLINTNEXTLINE(performance-no-int-to-ptr): the window's user data holds its owner
     auto* self = reinterpret_cast<PowerNoticeWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self && message == WM_POWERBROADCAST) {
-        // NOLINTNEXTLINE(performance-no-int-to-ptr): the system's record
-        if (wParam == PBT_POWERSETTINGCHANGE)
-            self->onSettingChange(reinterpret_cast<void*>(lParam));
+        if (wParam == PBT_POWERSETTINGCHANGE) self->onSettingChange(lParam);
         return TRUE;
     }
     if (self && message == WM_QUERYENDSESSION) {
@@ -114,12 +113,14 @@ void PowerNoticeWindow::deliver(PowerNotice notice) {
     if (to) to(std::move(notice));
 }
 
-void PowerNoticeWindow::onSettingChange(const void* record) {
+void PowerNoticeWindow::onSettingChange(intptr_t record) {
     // Anyone may send this message with any number: the record is copied, never dereferenced.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): only ever read through the copy below
+    const auto* at = reinterpret_cast<const void*>(record);
     SettingRecord r{};
     SIZE_T copied = 0;
-    if (!ReadProcessMemory(GetCurrentProcess(), record, &r, sizeof r, &copied) ||
-        copied != sizeof r || r.length < sizeof r.data) {
+    if (!ReadProcessMemory(GetCurrentProcess(), at, &r, sizeof r, &copied) || copied != sizeof r ||
+        r.length < sizeof r.data) {
         return;
     }
     PowerNotice notice;

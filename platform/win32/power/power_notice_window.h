@@ -24,8 +24,8 @@ public:
     void* open();
     void setDeliver(std::function<void(PowerNotice)> deliver);
 
-    // For the window procedure.
-    void onSettingChange(const void* record);
+    // For the window procedure; `record` is the message's lParam.
+    void onSettingChange(intptr_t record);
     void onQueryEndSession();
 
 private:
