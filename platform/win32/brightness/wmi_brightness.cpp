@@ -81,20 +81,20 @@ ComRef<IWbemServices> connect(const WmiCalls& calls, const wchar_t* wmiNamespace
     return services;
 }
 
-// The first monitor's object path; empty where there is none, so nothing would be set.
-std::optional<Variant*> firstInstancePath(IWbemServices* services, BSTR className, Variant& path) {
+// The first monitor's object path into `path`; false where there is no monitor to set.
+bool firstInstancePath(IWbemServices* services, BSTR className, Variant& path) {
     ComRef<IEnumWbemClassObject> instances;
     if (FAILED(services->CreateInstanceEnum(className, 0, nullptr, instances.put()))) {
         // Without an enumeration the class itself is named.
         V_VT(path.get()) = VT_BSTR;
         V_BSTR(path.get()) = SysAllocString(className);
-        return &path;
+        return true;
     }
     ComRef<IWbemClassObject> first;
     ULONG returned = 0;
     if (FAILED(instances->Next(WBEM_INFINITE, 1, first.put(), &returned)) || returned != 1 ||
         !first) {
-        return std::nullopt;
+        return false;
     }
     // A path that cannot be read stays empty.
     if (FAILED(first->Get(L"__PATH", 0, path.get(), nullptr, nullptr)) ||
@@ -103,7 +103,7 @@ std::optional<Variant*> firstInstancePath(IWbemServices* services, BSTR classNam
         V_VT(path.get()) = VT_BSTR;
         V_BSTR(path.get()) = SysAllocString(L"");
     }
-    return &path;
+    return true;
 }
 
 class WmiBrightnessNotices final : public BrightnessNotices {
