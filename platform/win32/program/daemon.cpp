@@ -12,12 +12,14 @@
 #include "platform/ports.h"
 #include "platform/win32/acpi/device_driver.h"
 #include "platform/win32/audio/core_audio_endpoints.h"
+#include "platform/win32/brightness/wmi_brightness.h"
 #include "platform/win32/control/pipe_server.h"
 #include "platform/win32/dialog/main_dialog.h"
 #include "platform/win32/eventlog/event_log.h"
 #include "platform/win32/info/platform_info.h"
 #include "platform/win32/input/windows_input.h"
 #include "platform/win32/mixer/winmm_mixer.h"
+#include "platform/win32/power/windows_power.h"
 #include "platform/win32/program/options.h"
 #include "platform/win32/rawinput/windows_raw_input.h"
 #include "platform/win32/serial/comm_port.h"
@@ -62,6 +64,8 @@ int runDaemon(const WinOptions& options) {
     ports.serialPorts = std::make_unique<win32::CommPorts>();
     ports.deviceNotices = std::make_unique<win32::DeviceChangeNotices>();
     ports.xmlReaders = std::make_unique<win32::XmlLiteReaders>();
+    ports.power = std::make_unique<win32::WindowsPower>();
+    ports.monitorBrightness = std::make_unique<win32::WmiMonitorBrightness>();
     platform::installPorts(std::move(ports));
 
     if (!win32::startPipeServer(handleControlRequest, error)) {
