@@ -14,7 +14,10 @@
 #include "platform/win32/control/pipe_server.h"
 #include "platform/win32/dialog/main_dialog.h"
 #include "platform/win32/eventlog/event_log.h"
+#include "platform/win32/graphics/gdiplus_graphics.h"
+#include "platform/win32/graphics/module_images.h"
 #include "platform/win32/info/platform_info.h"
+#include "platform/win32/osd/layered_osd.h"
 #include "platform/win32/program/options.h"
 #include "platform/win32/session/data_folder.h"
 #include "platform/win32/session/instance_mutex.h"
@@ -46,6 +49,9 @@ int runDaemon(const WinOptions& options) {
     ports.acpiDrivers = std::make_unique<win32::DeviceIoDrivers>();
     ports.launcher = std::make_unique<win32::ShellLauncher>();
     ports.eventLog = std::make_unique<win32::WindowsEventLog>();
+    win32::loadModuleImages();
+    ports.graphics = std::make_unique<win32::GdiplusGraphics>();
+    ports.osdSurface = std::make_unique<win32::LayeredOsd>();
     platform::installPorts(std::move(ports));
 
     if (!win32::startPipeServer(handleControlRequest, error)) {
