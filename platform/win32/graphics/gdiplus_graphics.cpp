@@ -21,6 +21,11 @@ using Gdiplus::GpImage;
 
 namespace {
 
+std::size_t offset(int x, int y, int width) {
+    return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+           static_cast<std::size_t>(x);
+}
+
 constexpr uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
 // Pixels GDI+ reads and writes in place: premultiplied ARGB, four bytes a pixel, no padding, as
@@ -84,10 +89,7 @@ public:
             for (int col = 0; col < cells.width; ++col) {
                 const int tx = x + col;
                 if (tx < 0 || tx >= s_.width) continue;
-                s_.argb[static_cast<std::size_t>(ty) * static_cast<std::size_t>(s_.width) +
-                        static_cast<std::size_t>(tx)] =
-                    cells.rgb[static_cast<std::size_t>(row) * static_cast<std::size_t>(cells.width) +
-                              static_cast<std::size_t>(col)];
+                s_.argb[offset(tx, ty, s_.width)] = cells.rgb[offset(col, row, cells.width)];
             }
         }
         return cells.width;
@@ -206,10 +208,9 @@ std::vector<uint8_t> GdiplusGraphics::encodePng(const Pixels& pixels) {
     std::vector<uint32_t> straight(pixels.argb.size());
     std::transform(pixels.argb.begin(), pixels.argb.end(), straight.begin(), unpremultiply);
     GpBitmap* bitmap = nullptr;
-    if (gp::GdipCreateBitmapFromScan0(pixels.width, pixels.height, pixels.width * 4,
-                                      PixelFormat32bppARGB,
-                                      reinterpret_cast<BYTE*>(straight.data()),
-                                      &bitmap) != Gdiplus::Ok) {
+    if (gp::GdipCreateBitmapFromScan0(
+            pixels.width, pixels.height, pixels.width * 4, PixelFormat32bppARGB,
+            reinterpret_cast<BYTE*>(straight.data()), &bitmap) != Gdiplus::Ok) {
         return out;
     }
     IStream* stream = SHCreateMemStream(nullptr, 0);

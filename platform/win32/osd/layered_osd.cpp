@@ -29,9 +29,9 @@ Rect rectOf(const RECT& r) {
 
 LRESULT CALLBACK osdProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): WM_NCCREATE's lParam is its CREATESTRUCTW
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     // NOLINTNEXTLINE(performance-no-int-to-ptr): the window's user word holds its surface
     auto* osd = reinterpret_cast<LayeredOsd*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -95,9 +95,9 @@ void drawImage(HDC dc, const Pixels& image) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(image.width),
-                      static_cast<DWORD>(image.height), 0, 0, 0,
-                      static_cast<UINT>(image.height), image.argb.data(), &info, DIB_RGB_COLORS);
+    SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(image.width), static_cast<DWORD>(image.height),
+                      0, 0, 0, static_cast<UINT>(image.height), image.argb.data(), &info,
+                      DIB_RGB_COLORS);
 }
 
 Pixels inner(const Pixels& outer) {

@@ -35,11 +35,10 @@ TEST(GdiplusGraphics, DecodesEveryImageOfTheModulesResources) {
         const char* name;
         int w, h;
     };
-    const Expected images[] = {{"IDR_BARBG", 573, 26},     {"IDR_BARFG", 406, 26},
-                               {"IDR_BARMT", 406, 26},     {"IDR_BRIGHTNESS", 28, 28},
-                               {"IDR_VOLUME_1", 34, 28},   {"IDR_VOLUME_2", 34, 28},
-                               {"IDR_VOLUME_3", 34, 28},   {"IDR_VOLUME_4", 34, 28},
-                               {"IDR_VOLUME_M", 34, 28}};
+    const Expected images[] = {
+        {"IDR_BARBG", 573, 26},     {"IDR_BARFG", 406, 26},   {"IDR_BARMT", 406, 26},
+        {"IDR_BRIGHTNESS", 28, 28}, {"IDR_VOLUME_1", 34, 28}, {"IDR_VOLUME_2", 34, 28},
+        {"IDR_VOLUME_3", 34, 28},   {"IDR_VOLUME_4", 34, 28}, {"IDR_VOLUME_M", 34, 28}};
     for (const auto& e : images) {
         const auto bytes = FindResource(e.name, "PNG");
         ASSERT_TRUE(bytes) << e.name;
@@ -57,10 +56,10 @@ TEST(GdiplusGraphics, RefusesWhatIsNotAWholePng) {
     EXPECT_EQ(graphics().decodePng({}), nullptr);
     EXPECT_EQ(graphics().decodePng(bar->first(100)), nullptr);
     // A 1x1 BMP, which GDI+ itself would read: not a PNG.
-    const std::vector<uint8_t> bmp = {
-        'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
-        1,   0,   24, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-        0,   0,   0,  0, 255, 0};
+    const std::vector<uint8_t> bmp = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0,   0, 0,  40,
+                                      0,   0,   0,  1, 0, 0, 0, 1, 0, 0, 0,  1,   0, 24, 0,
+                                      0,   0,   0,  0, 4, 0, 0, 0, 0, 0, 0,  0,   0, 0,  0,
+                                      0,   0,   0,  0, 0, 0, 0, 0, 0, 0, 0,  255, 0};
     EXPECT_EQ(graphics().decodePng(bmp), nullptr);
 }
 

@@ -36,8 +36,8 @@ TEST(LayeredOsd, LayeredTopmostClickThroughAndHiddenUntilGivenAlpha) {
     HWND hwnd = hwndOf(osd);
     ASSERT_NE(hwnd, nullptr);
     const auto ex = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE));
-    for (const DWORD style : std::initializer_list<DWORD>{WS_EX_LAYERED, WS_EX_TOPMOST, WS_EX_TRANSPARENT, WS_EX_TOOLWINDOW,
-                        WS_EX_NOACTIVATE}) {
+    for (const DWORD style : std::initializer_list<DWORD>{
+             WS_EX_LAYERED, WS_EX_TOPMOST, WS_EX_TRANSPARENT, WS_EX_TOOLWINDOW, WS_EX_NOACTIVATE}) {
         EXPECT_EQ(ex & style, style) << std::hex << style;
     }
     const auto st = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
@@ -102,7 +102,7 @@ TEST(LayeredOsd, ShowsTheBorderedFrameOnTheScreen) {
     Pixels frame;
     frame.width = 58;
     frame.height = 18;
-    frame.argb.resize(58 * 18);
+    frame.argb.resize(std::size_t{58} * 18);
     for (int y = 0; y < 18; ++y) {
         for (int x = 0; x < 58; ++x) {
             frame.argb[frame.index(x, y)] = x < 29 ? 0xFFC02010u : 0xFF1040E0u + (y << 8);
@@ -156,8 +156,8 @@ TEST(LayeredOsd, TaskbarFromShellTrayWndOrTheDefaultStrip) {
     wc.lpszClassName = L"Shell_TrayWnd";
     ASSERT_TRUE(RegisterClassW(&wc));
     // Topmost, so that it is the one found before any other of its class.
-    HWND tray = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"Shell_TrayWnd", L"", WS_POPUP, 0,
-                                monitor.bottom - 48, monitor.right, 48, nullptr, nullptr,
+    HWND tray = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"Shell_TrayWnd", L"", WS_POPUP,
+                                0, monitor.bottom - 48, monitor.right, 48, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(tray, nullptr);
     ASSERT_TRUE(osd.taskbarRect(taskbar));
