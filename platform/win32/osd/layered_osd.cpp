@@ -128,7 +128,8 @@ void LayeredOsd::prepare(std::function<void()> displayChanged) {
     if (!hwnd_.load() && !thread_.joinable() && registerClass()) {
         std::promise<HWND> created;
         auto made = created.get_future();
-        thread_ = std::thread([this, &created] {
+        // The promise goes with the thread: it is still in use as this call wakes.
+        thread_ = std::thread([this, created = std::move(created)]() mutable {
             HWND hwnd = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TRANSPARENT |
                                             WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE,
                                         kClassName, kTitle, WS_POPUP | WS_BORDER, 0, 0, 1, 1,
