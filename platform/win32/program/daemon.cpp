@@ -16,9 +16,12 @@
 #include "platform/win32/control/pipe_server.h"
 #include "platform/win32/dialog/main_dialog.h"
 #include "platform/win32/eventlog/event_log.h"
+#include "platform/win32/graphics/gdiplus_graphics.h"
+#include "platform/win32/graphics/module_images.h"
 #include "platform/win32/info/platform_info.h"
 #include "platform/win32/input/windows_input.h"
 #include "platform/win32/mixer/winmm_mixer.h"
+#include "platform/win32/osd/layered_osd.h"
 #include "platform/win32/power/windows_power.h"
 #include "platform/win32/program/options.h"
 #include "platform/win32/rawinput/windows_raw_input.h"
@@ -66,6 +69,9 @@ int runDaemon(const WinOptions& options) {
     ports.xmlReaders = std::make_unique<win32::XmlLiteReaders>();
     ports.power = std::make_unique<win32::WindowsPower>();
     ports.monitorBrightness = std::make_unique<win32::WmiMonitorBrightness>();
+    win32::loadModuleImages();
+    ports.graphics = std::make_unique<win32::GdiplusGraphics>();
+    ports.osdSurface = std::make_unique<win32::LayeredOsd>();
     platform::installPorts(std::move(ports));
 
     if (!win32::startPipeServer(handleControlRequest, error)) {
