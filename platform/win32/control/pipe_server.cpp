@@ -110,8 +110,11 @@ bool startPipeServer(RequestHandler handler, std::string& error) {
                 DisconnectNamedPipe(pipe);
                 continue;
             }
+            // The next instance is there before this client is answered: a client that comes
+            // right after finds the pipe busy at worst, never gone.
+            HANDLE next = makeInstance(name, *security, false);
             serve(std::make_shared<Connection>(pipe), handler);
-            pipe = makeInstance(name, *security, false);
+            pipe = next;
         }
         std::fprintf(stderr, "veskosd: the control pipe: error %lu; no more requests\n",
                      GetLastError());
