@@ -7,27 +7,7 @@
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 
-built=$(dirname "$EXE")/tests/platform/win32/driver
-sys='C:\windows\system32\drivers\zrbacpi.sys'
-ctl() { wine "$built/zrbacpictl.exe" "$@" </dev/null; }
-
-remove_driver() {
-  wine net stop zrbacpi </dev/null >/dev/null 2>&1 || true
-  wine sc delete zrbacpi </dev/null >/dev/null 2>&1 || true
-  rm -f "$WINEPREFIX/drive_c/windows/system32/drivers/zrbacpi.sys"
-}
-
-# Only the service manager's own calls make a service it knows without a restart; a demand
-# start keeps the driver from coming back by itself once the prefix's processes are ended.
-cp "$built/zrbacpi.sys" "$WINEPREFIX/drive_c/windows/system32/drivers/zrbacpi.sys"
-if wine sc create zrbacpi type= kernel start= demand binpath= "$sys" </dev/null >"$W/sc.log" 2>&1 &&
-  wine net start zrbacpi </dev/null >>"$W/sc.log" 2>&1; then
-  pass "the driver's service started"
-else
-  fail "the driver did not start: $(cat "$W/sc.log")"
-  remove_driver
-  finish
-fi
+install_driver || finish
 
 # Ends the daemon alone: the driver, in winedevice.exe, stays loaded.
 end_daemon() {

@@ -53,3 +53,28 @@ finish() {
   fi
   echo "$(basename "$0"): all passed"
 }
+
+# The test firmware driver (../driver), installed as a kernel service of the prefix. Only the
+# service manager's own calls make a service it knows without a restart; a demand start keeps
+# the driver from coming back by itself once the prefix's processes are ended.
+driver_built=$(dirname "$EXE")/tests/platform/win32/driver
+ctl() { wine "$driver_built/zrbacpictl.exe" "$@" </dev/null; }
+
+remove_driver() {
+  wine net stop zrbacpi </dev/null >/dev/null 2>&1 || true
+  wine sc delete zrbacpi </dev/null >/dev/null 2>&1 || true
+  rm -f "$WINEPREFIX/drive_c/windows/system32/drivers/zrbacpi.sys"
+}
+
+install_driver() {
+  cp "$driver_built/zrbacpi.sys" "$WINEPREFIX/drive_c/windows/system32/drivers/zrbacpi.sys"
+  if wine sc create zrbacpi type= kernel start= demand \
+    binpath= 'C:\windows\system32\drivers\zrbacpi.sys' </dev/null >"$W/sc.log" 2>&1 &&
+    wine net start zrbacpi </dev/null >>"$W/sc.log" 2>&1; then
+    pass "the driver's service started"
+    return 0
+  fi
+  fail "the driver did not start: $(cat "$W/sc.log")"
+  remove_driver
+  return 1
+}

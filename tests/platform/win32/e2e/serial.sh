@@ -3,7 +3,7 @@
 # Wine's Ports key: the program's link (its send and receive threads over the Win32 port) sends a
 # frame the controller's end reads whole, takes its reply, and turns a report into a hot key.
 # The daemon itself opens COM1 only on the display-controller model, which only the firmware
-# driver can report: that step waits for the driver's test double.
+# driver reports: controller.sh runs it so, with the test driver.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 
