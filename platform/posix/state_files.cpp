@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "platform/temporary_names.h"
+
 namespace platform {
 
 namespace {
@@ -24,9 +26,6 @@ bool writeAll(int fd, std::span<const uint8_t> bytes) {
     return true;
 }
 
-// mkostemp's six characters.
-constexpr std::size_t kTempSuffixSize = 6;
-
 std::string directoryOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
@@ -39,19 +38,6 @@ void syncDirectory(const std::string& dir) {
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
-}
-
-// <name>.XXXXXX, as writeStateFile names its new file, with a name `ours` accepts.
-bool isTemporaryOf(std::string_view entry, const std::function<bool(std::string_view)>& ours) {
-    if (entry.size() <= kTempSuffixSize + 1) return false;
-    const std::size_t dot = entry.size() - kTempSuffixSize - 1;
-    if (entry[dot] != '.') return false;
-    for (const char c : entry.substr(dot + 1)) {
-        const bool letterOrDigit =
-            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (!letterOrDigit) return false;
-    }
-    return ours(entry.substr(0, dot));
 }
 
 }  // namespace

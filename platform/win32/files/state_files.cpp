@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "platform/temporary_names.h"
 #include "platform/win32/files/everyone_access.h"
 #include "platform/win32/files/handle.h"
 #include "platform/win32/wide.h"
@@ -15,8 +16,6 @@ namespace {
 // A link in a state file's place is opened as itself, and then refused as no regular file.
 constexpr DWORD kNoFollow = FILE_FLAG_OPEN_REPARSE_POINT;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-// The six characters the Unix build's mkostemp adds.
-constexpr std::size_t kTempSuffixSize = 6;
 
 HANDLE openExisting(const std::string& path, DWORD access) {
     return CreateFileW(win32::widen(path).c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
@@ -45,18 +44,6 @@ bool writeAll(HANDLE h, std::span<const uint8_t> bytes) {
         off += n;
     }
     return true;
-}
-
-bool isTemporaryOf(std::string_view entry, const std::function<bool(std::string_view)>& ours) {
-    if (entry.size() <= kTempSuffixSize + 1) return false;
-    const std::size_t dot = entry.size() - kTempSuffixSize - 1;
-    if (entry[dot] != '.') return false;
-    for (const char c : entry.substr(dot + 1)) {
-        const bool letterOrDigit =
-            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (!letterOrDigit) return false;
-    }
-    return ours(entry.substr(0, dot));
 }
 
 }  // namespace
