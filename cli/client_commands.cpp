@@ -35,16 +35,10 @@ nlohmann::json request(const CliOptions& options, const nlohmann::json& body) {
         std::fprintf(stderr, "veskosd: %s\n", error.c_str());
         return nullptr;
     }
-    nlohmann::json parsed = nlohmann::json::parse(*reply, nullptr, false);
-    if (!parsed.is_object()) {
-        std::fprintf(stderr, "veskosd: unreadable reply: %s\n", reply->c_str());
-        return nullptr;
-    }
-    if (!parsed.value("ok", false)) {
-        std::fprintf(stderr, "veskosd: refused: %s\n", parsed.value("error", "no reason").c_str());
-        return nullptr;
-    }
-    return parsed;
+    std::string refusal;
+    nlohmann::json accepted = control::acceptedReply(*reply, refusal);
+    if (accepted.is_null()) std::fprintf(stderr, "veskosd: %s\n", refusal.c_str());
+    return accepted;
 }
 
 }  // namespace

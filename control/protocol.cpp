@@ -184,6 +184,19 @@ std::string errorReply(const std::string& error) {
     return line(nlohmann::json{{"ok", false}, {"error", error}});
 }
 
+nlohmann::json acceptedReply(const std::string& reply, std::string& error) {
+    nlohmann::json parsed = nlohmann::json::parse(reply, nullptr, false);
+    if (!parsed.is_object()) {
+        error = "unreadable reply: " + reply;
+        return nullptr;
+    }
+    if (!parsed.value("ok", false)) {
+        error = "refused: " + parsed.value("error", "no reason");
+        return nullptr;
+    }
+    return parsed;
+}
+
 std::string escapeInvalidUtf8(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;

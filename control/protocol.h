@@ -48,6 +48,9 @@ ParseResult parseRequest(std::string_view line);
 std::string okReply(nlohmann::json fields = nlohmann::json::object());
 std::string errorReply(const std::string& error);
 std::string escapeInvalidUtf8(std::string_view text);
+// A client's view of a reply: the object when the daemon said ok, else null with `error` saying
+// why ("unreadable reply: ..." or "refused: ...").
+nlohmann::json acceptedReply(const std::string& reply, std::string& error);
 
 // Parses the number forms the command line accepts: decimal, or hex with 0x, optionally negative.
 std::optional<int64_t> parseSigned(std::string_view text);

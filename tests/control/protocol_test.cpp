@@ -131,4 +131,16 @@ TEST(CommandLineNumbers, DecimalHexAndLimits) {
     EXPECT_FALSE(control::parseSigned("--1"));
 }
 
+TEST(ClientReplies, OnlyAnOkObjectIsAccepted) {
+    std::string error;
+    EXPECT_EQ(control::acceptedReply(R"({"ok":true,"x":1})", error)["x"], 1);
+    EXPECT_TRUE(control::acceptedReply("[1]", error).is_null());
+    EXPECT_EQ(error, "unreadable reply: [1]");
+    EXPECT_TRUE(control::acceptedReply(R"({"ok":false,"error":"busy"})", error).is_null());
+    EXPECT_EQ(error, "refused: busy");
+    // No "ok" at all is no success.
+    EXPECT_TRUE(control::acceptedReply(R"({"x":1})", error).is_null());
+    EXPECT_EQ(error, "refused: no reason");
+}
+
 }  // namespace
