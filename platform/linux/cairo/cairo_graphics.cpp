@@ -143,6 +143,9 @@ std::unique_ptr<Image> CairoGraphics::decodePng(std::span<const uint8_t> bytes) 
         cairo_surface_destroy(s);
         return nullptr;
     }
+    // Cairo keeps a copy of the PNG stream with the surface for vector back ends to embed; the
+    // OSD only paints it, and the copy would double each decoded image's heap.
+    cairo_surface_set_mime_data(s, CAIRO_MIME_TYPE_PNG, nullptr, 0, nullptr, nullptr);
     return std::make_unique<CairoImage>(s);
 }
 
