@@ -1,4 +1,5 @@
 #include "app/globals.h"
+#include "base/os.h"
 #include "base/thread.h"
 #include "osd/osd_window.h"
 #include "platform/ports.h"
@@ -18,13 +19,17 @@ void ThreadFOFunction() {
         if (base::waitForSingleObject(fadeOut, base::kInfinite) != base::kWaitObject0) return;
         // A new show within the hold cancels the fade altogether.
         if (base::waitForSingleObject(show, kFadeHoldMs) == base::kWaitObject0) continue;
+        bool faded = true;
         for (int alpha = kFadeStartAlpha; alpha >= 0; alpha -= kFadeStep) {
             platform::ports().osdSurface->setAlpha(static_cast<uint8_t>(alpha));
             // A show during the fade leaves the alpha where it is; ShowOSD restores it.
             if (alpha != 0 && base::waitForSingleObject(show, kFadeStepMs) == base::kWaitObject0) {
+                faded = false;
                 break;
             }
         }
+        // Nothing is painted until the next key: what the paints freed goes back to the system.
+        if (faded) base::os::giveBackFreedMemory();
     }
 }
 
