@@ -68,7 +68,40 @@ std::string readFile(const std::string& path) {
 // (shared pages split among their users) and unique (pages no other process has).
 struct Memory {
     long rss = -1, pss = -1, uss = -1, threads = -1;
+    // Of the unique pages: those of libraries, fonts and caches read from files other than
+    // ours, which every desktop process that maps them shares, but which no other process on a
+    // bare test machine may map. The rest (heap, stacks, the executable and its modules,
+    // libraries' relocated data) is the process's own on any machine.
+    long foreignClean = -1;
+    long own() const { return uss < 0 || foreignClean < 0 ? -1 : uss - foreignClean; }
 };
+
+// Private_Clean of file mappings outside the executable's own directory.
+long foreignCleanPages(const std::string& smaps, const std::string& ownDir) {
+    std::ifstream in(smaps);
+    if (!in) return -1;
+    std::string line;
+    bool foreign = false;
+    long kb = 0;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string first;
+        fields >> first;
+        if (first.empty()) continue;
+        if (first.back() != ':') {
+            // A mapping's header: range perms offset dev inode [path]
+            std::string perms, offset, dev, inode, path;
+            fields >> perms >> offset >> dev >> inode >> path;
+            foreign =
+                path.starts_with("/") && !path.starts_with("/memfd:") && !path.starts_with(ownDir);
+        } else if (foreign && first == "Private_Clean:") {
+            long v = 0;
+            fields >> v;
+            kb += v;
+        }
+    }
+    return kb;
+}
 
 Memory memoryOf(pid_t pid) {
     const std::string proc = "/proc/" + std::to_string(pid);
@@ -79,12 +112,16 @@ Memory memoryOf(pid_t pid) {
     m.pss = testsupport::procStatusField(rollup, "Pss");
     m.uss = testsupport::procStatusField(rollup, "Private_Clean") +
             testsupport::procStatusField(rollup, "Private_Dirty");
+    m.foreignClean = foreignCleanPages(
+        proc + "/smaps", std::filesystem::path(VESKOSD_BINARY).parent_path().string() + "/");
     return m;
 }
 
 void printMemory(const char* when, const Memory& m) {
     std::printf("%-44s RSS %.1f MB   PSS %.1f MB   USS %.1f MB   threads %ld\n", when,
                 m.rss / 1024.0, m.pss / 1024.0, m.uss / 1024.0, m.threads);
+    std::printf("%-44s USS: own %.1f MB + library and font pages no other process maps %.1f MB\n",
+                "", m.own() / 1024.0, m.foreignClean / 1024.0);
 }
 
 // Context switches a thread made of its own accord: each is one wake-up after a wait.
@@ -418,6 +455,9 @@ int main(int argc, char** argv) {
     const Press first = press(true);
     const Memory memOsd = memoryOf(daemon.pid);
     waitHidden();
+    // The daemon as it idles between keys, the fade's last step behind it.
+    std::this_thread::sleep_for(milliseconds(100));
+    const Memory memFaded = memoryOf(daemon.pid);
 
     std::string osdWho;
     const double osdIdle = idleWakeups(daemon.pid, idleSeconds, osdWho);
@@ -544,6 +584,7 @@ int main(int argc, char** argv) {
     printRow("`veskosd status`, whole process", client);
     printMemory("memory after start (OSD model)", memStart);
     printMemory("memory after the first OSD", memOsd);
+    printMemory("memory once that OSD faded", memFaded);
     std::printf("%-44s %.2f /s over %d s:%s\n", "idle wake-ups, OSD model (linux)", osdIdle,
                 idleSeconds, osdWho.empty() ? " none" : osdWho.c_str());
     std::printf("%-44s %.2f /s over %d s:%s\n", "idle wake-ups, controller model (sim, no port)",
