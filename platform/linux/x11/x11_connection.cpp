@@ -98,18 +98,23 @@ X11Connection::~X11Connection() {
 }
 
 // Another thread's calls may have read events off the socket into Xlib's queue, where the
-// event thread's poll cannot see them: it is woken to look.
+// event thread's poll cannot see them: it is woken to look, when there are some. Asking is one
+// read that does not block; waking the thread after every session, as for each key the daemon
+// itself types, costs a context switch on a core the X server and the GUI thread want.
 //
 // A display that broke is closed here, by the thread whose call found it broken (Xlib keeps the
 // display locked for that thread alone), once its outermost session ends and so nothing of
 // this thread still holds it: closing frees what Xlib and its extensions kept for it.
 X11Connection::Session::~Session() {
     if (!owner_) return;
+    const bool otherThread = dpy_ && std::this_thread::get_id() != owner_->eventThread_.load();
+    const bool eventsWaiting = otherThread && !owner_->dead_ && owner_->dpy_ == dpy_ &&
+                               XEventsQueued(dpy_, QueuedAfterReading) > 0;
     if (--owner_->sessionDepth_ == 0 && owner_->dead_ && owner_->dpy_) {
         XCloseDisplay(owner_->dpy_);
         owner_->dpy_ = nullptr;
     }
-    if (dpy_ && std::this_thread::get_id() != owner_->eventThread_.load()) owner_->wake();
+    if (otherThread && (eventsWaiting || owner_->dead_ || owner_->closed_)) owner_->wake();
 }
 
 void X11Connection::wake() {

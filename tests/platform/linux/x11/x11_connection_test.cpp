@@ -83,6 +83,31 @@ TEST_F(X11ConnectionTest, TheEventThreadSleepsWhileNothingHappens) {
     EXPECT_EQ(voluntarySwitches(eventThread), before);
 }
 
+// Requests that bring no events, as the keys the daemon types itself, leave it asleep.
+TEST_F(X11ConnectionTest, SessionsThatReadNoEventsLeaveTheEventThreadAsleep) {
+    mapWindowAndSync();
+    ASSERT_TRUE(eventually([&] { return maps == 1; }, milliseconds(2000)));
+    std::this_thread::sleep_for(milliseconds(100));  // the thread goes back to its wait
+    const long before = voluntarySwitches(eventThread);
+    ASSERT_GE(before, 0);
+    for (int i = 0; i < 20; ++i) {
+        auto s = x->session();
+        ASSERT_TRUE(s);
+        XNoOp(s.display());  // no reply: nothing comes back on the socket either
+        XFlush(s.display());
+    }
+    std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_EQ(voluntarySwitches(eventThread), before);
+    // and one that does read an event still hands it over
+    {
+        auto s = x->session();
+        XUnmapWindow(s.display(), window);
+        XMapWindow(s.display(), window);
+        XSync(s.display(), False);
+    }
+    EXPECT_TRUE(eventually([&] { return maps == 2; }, milliseconds(2000)));
+}
+
 TEST_F(X11ConnectionTest, CloseEndsTheWaitingEventThread) {
     mapWindowAndSync();
     ASSERT_TRUE(eventually([&] { return maps == 1; }, milliseconds(2000)));
