@@ -62,6 +62,15 @@ protected:
         XSync(s.display(), False);
     }
 
+    // The window mapped, its MapNotify handed over and the event thread back in its wait: the
+    // thread's wake-ups so far, or -1.
+    long wakeupsOnceSettled() {
+        mapWindowAndSync();
+        if (!eventually([&] { return maps == 1; }, milliseconds(2000))) return -1;
+        std::this_thread::sleep_for(milliseconds(100));
+        return voluntarySwitches(eventThread);
+    }
+
     std::atomic<::Window> window{None};
     std::atomic<int> maps{0};
     std::atomic<long> eventThread{0};
@@ -74,10 +83,7 @@ TEST_F(X11ConnectionTest, EventsAnotherThreadReadAreHandedOver) {
 
 // Timing test: counts the event thread's wake-ups over an idle stretch.
 TEST_F(X11ConnectionTest, TheEventThreadSleepsWhileNothingHappens) {
-    mapWindowAndSync();
-    ASSERT_TRUE(eventually([&] { return maps == 1; }, milliseconds(2000)));
-    std::this_thread::sleep_for(milliseconds(100));  // the thread goes back to its wait
-    const long before = voluntarySwitches(eventThread);
+    const long before = wakeupsOnceSettled();
     ASSERT_GE(before, 0);
     std::this_thread::sleep_for(milliseconds(800));  // the idle stretch
     EXPECT_EQ(voluntarySwitches(eventThread), before);
@@ -85,10 +91,7 @@ TEST_F(X11ConnectionTest, TheEventThreadSleepsWhileNothingHappens) {
 
 // Requests that bring no events, as the keys the daemon types itself, leave it asleep.
 TEST_F(X11ConnectionTest, SessionsThatReadNoEventsLeaveTheEventThreadAsleep) {
-    mapWindowAndSync();
-    ASSERT_TRUE(eventually([&] { return maps == 1; }, milliseconds(2000)));
-    std::this_thread::sleep_for(milliseconds(100));  // the thread goes back to its wait
-    const long before = voluntarySwitches(eventThread);
+    const long before = wakeupsOnceSettled();
     ASSERT_GE(before, 0);
     for (int i = 0; i < 20; ++i) {
         auto s = x->session();
