@@ -40,6 +40,9 @@ stop_daemon() {
   [ -n "$daemon_pid" ] && kill "$daemon_pid" 2>/dev/null || true
   daemon_pid=
   wineserver -k >/dev/null 2>&1 || true
+  # Until the old server is gone: made persistent while it still ends, it would serve the next
+  # script's daemon beside what is left of this one's.
+  wineserver -w >/dev/null 2>&1 || true
   wineserver -p </dev/null >/dev/null 2>&1
 }
 
